@@ -1,0 +1,591 @@
+/*
+ * zeq.h - the public interface of the zeq runtime library (libzeq.so).
+ *
+ * Every service is a plain C function with the platform's standard calling
+ * convention.  All values cross the boundary as 64-bit integers, doubles or
+ * pointers.  Strings are pointers to ZeqString records; vectors and builders
+ * are pointers to records that their own _new / _free functions manage.
+ *
+ * Memory: strings made by the runtime come from zeq_alloc, that is the calling
+ * thread's arena while arena mode is on (g_arena_enabled non-zero), malloc
+ * otherwise.  Arena strings die when the arena is reset, restored past them,
+ * destroyed, or when main returns; malloc strings are released with
+ * zeq_string_free.  Vectors and builders always come from malloc.
+ *
+ * Fatal errors (assertion, panic, bounds, division by zero) end the process
+ * with one line on standard error and status 1, unless a foreign-call region
+ * (zeq_ffi_begin / zeq_ffi_call) is open in the calling thread.
+ *
+ * Short names without the zeq_ prefix (vec_push, sb_new, print, min, ...) are
+ * the names compiled zeq code uses.  A host that does not want them in its
+ * global namespace defines ZEQ_NO_SHORT_NAMES before including this header;
+ * the library exports them either way.
+ *
+ * Compiles as C99 and as C++ (where every function is noexcept).
+ */
+#ifndef ZEQ_H
+#define ZEQ_H
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#define ZEQ_API __attribute__((visibility("default")))
+#define ZEQ_NORETURN __attribute__((noreturn))
+#define ZEQ_RETURNS_TWICE __attribute__((returns_twice))
+
+#ifdef __cplusplus
+#define ZEQ_NOEXCEPT noexcept
+extern "C" {
+#else
+#define ZEQ_NOEXCEPT
+#endif
+
+/* ======================================================================== */
+/* Records                                                                   */
+/* ======================================================================== */
+
+/* A byte string.  data points to len content bytes followed by a NUL byte
+ * (content may itself hold NULs).  Strings made at run time have cap == len;
+ * constant records emitted by the compiler have cap == len + 1.  Immutable. */
+typedef struct ZeqString {
+    char *data;
+    int64_t len;
+    int64_t cap;
+} ZeqString;
+
+/* Growable vector of 64-bit words (malloc memory, never the arena). */
+typedef struct ZeqVec {
+    int64_t cap;
+    int64_t len;
+    int64_t *data;
+} ZeqVec;
+
+/* Growable byte buffer, same field order as ZeqString.  len < cap and
+ * data[len] == 0 after every operation. */
+typedef struct ZeqStringBuilder {
+    char *data;
+    int64_t len;
+    int64_t cap;
+} ZeqStringBuilder;
+
+/* ======================================================================== */
+/* Runtime core: start-up, arguments, exit                                   */
+/* ======================================================================== */
+
+/* The library supplies a weak main: it records argc/argv for the calling
+ * thread, turns arena mode on, calls zeq_user_main, releases the calling
+ * thread's arena, turns arena mode off and returns the low 32 bits of the
+ * user program's result.  A host with its own main calls zeq_init_runtime.
+ * (Declared only on request, so that hosts may define main as they like.) */
+#ifdef ZEQ_DECLARE_MAIN
+ZEQ_API int main(int argc, char **argv) ZEQ_NOEXCEPT;
+#endif
+
+/* Entry of the compiled zeq program.  The library delivers one; an
+ * executable that defines its own replaces it. */
+ZEQ_API int64_t zeq_user_main(void) ZEQ_NOEXCEPT;
+
+/* Records argc/argv in the calling thread (the array is kept, not copied)
+ * and turns arena mode on.  No teardown: call zeq_arena_destroy for that. */
+ZEQ_API void zeq_init_runtime(int32_t argc, char **argv) ZEQ_NOEXCEPT;
+
+/* The calling thread's argument count: 0 in threads other than the one that
+ * ran main or zeq_init_runtime. */
+ZEQ_API int64_t zeq_arg_count(void) ZEQ_NOEXCEPT;
+
+/* New string copying argument index; an empty string (never null) for an
+ * index out of range or a null argument. */
+ZEQ_API ZeqString *zeq_get_arg(int64_t index) ZEQ_NOEXCEPT;
+
+/* Ends the process through exit() (stdio buffers are flushed) with the
+ * status converted to int; the arena is not released. */
+ZEQ_API ZEQ_NORETURN void zeq_exit(int64_t status) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Runtime core: arena allocator and raw memory                              */
+/* ======================================================================== */
+
+/* Process-wide arena flag: non-zero while string results come from the
+ * per-thread arena.  Set by main, zeq_init_runtime and zeq_arena_mode;
+ * unsynchronised, meant to be switched while one thread runs. */
+ZEQ_API extern int32_t g_arena_enabled;
+
+/* Arena control.  Each acts on the calling thread's block chain whether or
+ * not arena mode is on, and returns 0 (zeq_arena_usage returns the bytes
+ * reserved from the system by the calling thread's arena).
+ *   mode     sets g_arena_enabled to flag (process-wide)
+ *   reset    keeps the first block, empties it, releases the others
+ *   save     records the thread's single save point
+ *   restore  returns the arena to the save point (no-op without one)
+ *   destroy  releases every block and turns arena mode off
+ * The limit per thread is ZEQ_ARENA_MAX_SIZE (e.g. 8G, 512M, bytes; default
+ * 4 GiB); exceeding it ends the process with a message, even inside a
+ * foreign-call region.  A save point is cleared when reset, destroy or the
+ * end of main releases the block it refers to. */
+ZEQ_API int64_t zeq_arena_mode(int32_t flag) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_arena_reset(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_arena_save(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_arena_restore(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_arena_usage(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_arena_destroy(void) ZEQ_NOEXCEPT;
+
+/* calloc(count, size); never from the arena, never released by the library. */
+ZEQ_API void *zeq_calloc(uint64_t count, uint64_t size) ZEQ_NOEXCEPT;
+/* malloc'd 8-byte box holding value; never released by the library. */
+ZEQ_API int64_t *zeq_box_new_i64(int64_t value) ZEQ_NOEXCEPT;
+
+/* Raw loads and stores: no checks; p must be valid (8 bytes for i64). */
+ZEQ_API int64_t zeq_load_i64(const void *p) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_store_i64(void *p, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_load_u8(const void *p) ZEQ_NOEXCEPT;           /* 0..255 */
+ZEQ_API void zeq_store_u8(void *p, int32_t value) ZEQ_NOEXCEPT;    /* low 8 bits */
+
+/* ======================================================================== */
+/* Runtime core: panics, assertions, foreign-call boundary                   */
+/* ======================================================================== */
+
+/* Fatal errors.  Outside a region: one line on standard error
+ * ("Assertion failed!", "panic: <text>") and exit(1).  Inside a region of the
+ * calling thread: the message (at most 511 bytes) is recorded and control
+ * returns to the region's start.  A panic in a thread without a region of its
+ * own ends the process.
+ *   zeq_assert         returns when cond != 0
+ *   zeq_panic          text up to the first NUL of msg->data; "panic" for null
+ *   zeq_panic_bounds   "array index I out of bounds [0, LEN)"
+ *   zeq_panic_divzero  "division by zero" */
+ZEQ_API void zeq_assert(int32_t cond) ZEQ_NOEXCEPT;
+ZEQ_API ZEQ_NORETURN void zeq_panic(const ZeqString *msg) ZEQ_NOEXCEPT;
+ZEQ_API ZEQ_NORETURN void zeq_panic_bounds(int64_t index, int64_t len) ZEQ_NOEXCEPT;
+ZEQ_API ZEQ_NORETURN void zeq_panic_divzero(void) ZEQ_NOEXCEPT;
+
+/* Opens the calling thread's region (one per thread, not a stack): clears the
+ * error flag and message and returns 0; returns a second time, with 1, when
+ * a panic strikes below the caller in this thread.  Like setjmp, the caller's
+ * frame must still be live when that happens.  Always pair with zeq_ffi_end. */
+ZEQ_API ZEQ_RETURNS_TWICE int32_t zeq_ffi_begin(void) ZEQ_NOEXCEPT;
+/* Closes the region; the error flag and message stay until the next begin. */
+ZEQ_API void zeq_ffi_end(void) ZEQ_NOEXCEPT;
+/* 1 after a panic was caught in this thread's region, else 0. */
+ZEQ_API int32_t zeq_ffi_has_error(void) ZEQ_NOEXCEPT;
+/* The thread's message buffer itself (NUL-terminated, valid for the thread's
+ * lifetime; rewritten by the next begin or caught panic). */
+ZEQ_API const char *zeq_ffi_error_message(void) ZEQ_NOEXCEPT;
+/* For hosts that cannot call a returns-twice function: opens a region, calls
+ * fn(arg), closes the region.  Returns 0 with *result set (when result is not
+ * null), or 1 when a panic was caught (message via zeq_ffi_error_message). */
+ZEQ_API int32_t zeq_ffi_call(int64_t (*fn)(int64_t), int64_t arg,
+                             int64_t *result) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Runtime core: console                                                     */
+/* ======================================================================== */
+
+/* Printers go through stdio's buffered streams and do not flush.
+ *   *_i64 "%ld", *_f64 "%.9f"; println forms add "\n".
+ *   zeq_print_str / zeq_println_str print len bytes ("%.*s", stopping at an
+ *   embedded NUL); print_str / println_str / eprint_str / eprintln_str print
+ *   data up to its first NUL.  Null records print nothing, or a lone "\n" for
+ *   the println forms.
+ *   zeq_write_stdout writes exactly len bytes and flushes standard output. */
+ZEQ_API void zeq_print_i64(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_println_i64(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_print_f64(double value) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_println_f64(double value) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_print_str(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_println_str(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_puts_cstr(const char *text) ZEQ_NOEXCEPT; /* text + "\n"; 0 */
+ZEQ_API void zeq_write_stdout(const ZeqString *s) ZEQ_NOEXCEPT;
+
+/* Readers.  zeq_read_int / zeq_read_f64 read one number with scanf ("%ld",
+ * "%lf"), leaving the rest of the line; 0 when no number can be read.
+ * zeq_read_line flushes standard output, then returns the next line (at most
+ * 4095 bytes per call) without its trailing CR/LF bytes, or "__EOF__" at end
+ * of input.  zeq_read_bytes flushes standard output and returns up to count
+ * bytes (fewer at end of input; empty for count <= 0). */
+ZEQ_API int64_t zeq_read_int(void) ZEQ_NOEXCEPT;
+ZEQ_API double zeq_read_f64(void) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_read_line(void) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_read_bytes(int64_t count) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Runtime core: clocks, sleep, randomness, optimisation barrier             */
+/* ======================================================================== */
+
+/* Monotonic clock readings; only differences are meaningful. */
+ZEQ_API int64_t zeq_time_ns(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_time_ms(void) ZEQ_NOEXCEPT;
+/* Sleeps ms milliseconds (negative: 0).  Returns 0, or -1 when a signal
+ * interrupted the sleep (sleep_ms always returns 0 and resumes the sleep). */
+ZEQ_API int32_t zeq_sleep_ms(int32_t ms) ZEQ_NOEXCEPT;
+/* Per-thread xorshift generator (13, 7, 17); results in [0, 2^63 - 1].
+ * Seeds itself from the clock on first use unless zeq_random_seed was called
+ * in the thread; seed 0 acts as seed 1. */
+ZEQ_API int64_t zeq_random_i64(void) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_random_seed(int64_t seed) ZEQ_NOEXCEPT;
+/* Stores value into a process-wide sink and returns what is read back. */
+ZEQ_API int64_t zeq_black_box(int64_t value) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Strings: record and basic operations                                      */
+/* ======================================================================== */
+
+/* Constructors return new strings from zeq_alloc (two allocations: bytes,
+ * then record), never null, with cap == len and a NUL after the content.
+ *   zeq_string_new        copies n bytes (n < 0 is taken as 0)
+ *   zeq_string_from_cstr  copies up to the NUL; null gives ""
+ *   zeq_chr               one byte (low 8 bits); byte 0 gives len 0
+ *   zeq_str_char_at_str   one-byte string of s[index]; "" when out of range
+ *   zeq_string_concat     a + b; "" when either is null (or has null data)
+ *   zeq_string_concatN    operands in order; null operands count as empty
+ *   zeq_string_slice      bytes [start, min(end, len)); "" when null,
+ *                         end < start, start < 0 or start > len */
+ZEQ_API ZeqString *zeq_string_new(const char *bytes, int64_t n) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_from_cstr(const char *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_chr(int64_t code) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_char_at_str(const ZeqString *s, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_concat(const ZeqString *a, const ZeqString *b) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_concat3(const ZeqString *a, const ZeqString *b,
+                                      const ZeqString *c) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_concat5(const ZeqString *a, const ZeqString *b,
+                                      const ZeqString *c, const ZeqString *d,
+                                      const ZeqString *e) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_concat7(const ZeqString *a, const ZeqString *b,
+                                      const ZeqString *c, const ZeqString *d,
+                                      const ZeqString *e, const ZeqString *f,
+                                      const ZeqString *g) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_slice(const ZeqString *s, int64_t start, int64_t end) ZEQ_NOEXCEPT;
+
+/* Accessors.  Null-tolerant: zeq_string_len (0), zeq_string_as_cstr (null),
+ * zeq_string_char_at / zeq_str_byte_at (byte 0..255, 0 out of range).
+ * Primitives for values known valid (no null test): zeq_text_len,
+ * zeq_str_char_at (-1 out of range).  Raw NUL-terminated text: zeq_str_len
+ * (strlen, not null), zeq_str_data (returns p), zeq_ord (*p, 0 for null). */
+ZEQ_API int64_t zeq_string_len(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_text_len(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API char *zeq_string_as_cstr(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_char_at(const ZeqString *s, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_byte_at(const ZeqString *s, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_char_at(const ZeqString *s, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_ord(const char *p) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_len(const char *p) ZEQ_NOEXCEPT;
+ZEQ_API const char *zeq_str_data(const char *p) ZEQ_NOEXCEPT;
+
+/* Comparison and hashing.
+ *   zeq_string_eq    1/0 content equality; same pointer (nulls too) is 1
+ *   zeq_string_cmp   -1/0/1, unsigned bytes, shorter prefix first; null or
+ *                    null data orders before any valid string
+ *   zeq_str_compare  first byte difference a[i] - b[i], else len(a) - len(b);
+ *                    pointers must not be null
+ *   zeq_string_hash  64-bit FNV-1a of the content; 0 for null */
+ZEQ_API int64_t zeq_string_eq(const ZeqString *a, const ZeqString *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_cmp(const ZeqString *a, const ZeqString *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_compare(const ZeqString *a, const ZeqString *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_hash(const ZeqString *s) ZEQ_NOEXCEPT;
+
+/* Releases a string made while arena mode was off; a no-op (returning 0)
+ * while arena mode is on or for null.  Never for constants. */
+ZEQ_API int64_t zeq_string_free(ZeqString *s) ZEQ_NOEXCEPT;
+
+/* Foreign-call strings: always malloc memory, whatever the mode.
+ *   zeq_ffi_cstr_to_string  new malloc string copying text (null as "")
+ *   zeq_ffi_string_data     data, or "" (never null) for null
+ *   zeq_ffi_string_len      len, 0 for null
+ *   zeq_ffi_free_string     free()s data and record; null is a no-op */
+ZEQ_API ZeqString *zeq_ffi_cstr_to_string(const char *text) ZEQ_NOEXCEPT;
+ZEQ_API const char *zeq_ffi_string_data(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_ffi_string_len(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_ffi_free_string(ZeqString *s) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Strings: byte-string search family (compiled zeq code)                    */
+/* ======================================================================== */
+
+/* Every string argument must be a valid record (no null tests).  Bytes are
+ * compared unsigned; a byte argument outside 0..255 matches nothing.
+ * Whitespace is tab, LF, CR and space.
+ *   build_kmp_table_str  new ZeqVec failure table (caller frees)
+ *   kmp_search_str       first occurrence (KMP); 0 for an empty pattern
+ *   str_match_at         pattern equals text at pos (caller keeps pos in
+ *                        range); one-byte bool
+ *   str_find / str_rfind first / last occurrence, -1 if none
+ *   str_count            non-overlapping occurrences; n + 1 for ""
+ *   token count          1 + separators (0 for ""); word count: runs of
+ *                        non-whitespace; hamming: -1 for different lengths
+ * Rewrites return new strings, except that zeq_str_replace returns text
+ * itself when nothing matches, str_replace_all returns text itself for an
+ * empty needle, and str_repeat returns a shared constant "" for count < 1.
+ * Single bytes copied by reverse, upper, lower and replace_all drop NULs. */
+ZEQ_API ZeqVec *build_kmp_table_str(const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_kmp_search(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API bool str_match_at(const ZeqString *text, const ZeqString *pattern, int64_t pos) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_find(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_rfind(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_count(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_contains(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_starts_with(const ZeqString *text, const ZeqString *prefix) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_ends_with(const ZeqString *text, const ZeqString *suffix) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_find_byte(const ZeqString *text, int32_t byte) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_rfind_byte(const ZeqString *text, int64_t byte) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_count_byte(const ZeqString *text, int32_t byte) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_token_count(const ZeqString *text, int32_t separator) ZEQ_NOEXCEPT;
+ZEQ_API bool zeq_is_palindrome(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hamming(const ZeqString *a, const ZeqString *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_word_count(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_reverse(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_replace(const ZeqString *text, const ZeqString *needle,
+                                   const ZeqString *replacement) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_replace_all(const ZeqString *text, const ZeqString *needle,
+                                       const ZeqString *replacement) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_to_upper(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_to_lower(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_trim(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_repeat(const ZeqString *text, int64_t count) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Strings: string builder                                                   */
+/* ======================================================================== */
+
+/* Builders live in malloc memory (never the arena) until zeq_sb_free.
+ * Capacity 1024 from zeq_sb_new, the request (64 if <= 0) from
+ * zeq_sb_with_capacity; it only grows, by doubling.  Push operations return
+ * the new length, or 0 for a null builder (or null string / null data).
+ *   push_range     bytes [max(start, 0), min(end, len)); 0 when start >= end
+ *   push_char      low 8 bits;  push_int  decimal;  push_f64  "%.9g"
+ *   push_hex       "0x%lx";  push_bool  "true" / "false"
+ *   zeq_sb_push_escaped  escapes tab, LF, CR, '"' and '\'
+ *   sb_push_escaped      escapes only '"' and '\'
+ *   zeq_sb_build   new string copy (zeq_alloc); "" for a null builder
+ *   zeq_sb_contains  1 when item is an element of the comma-separated content
+ *   zeq_sb_println   puts(data); "\n" alone for null; returns 0
+ *   zeq_sb_len, zeq_sb_clear need a builder; clear keeps the capacity. */
+ZEQ_API ZeqStringBuilder *zeq_sb_new(void) ZEQ_NOEXCEPT;
+ZEQ_API ZeqStringBuilder *zeq_sb_with_capacity(int64_t capacity) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_push(ZeqStringBuilder *b, const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_push_range(ZeqStringBuilder *b, const ZeqString *s,
+                                  int64_t start, int64_t end) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_push_char(ZeqStringBuilder *b, int32_t c) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_push_int(ZeqStringBuilder *b, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_push_f64(ZeqStringBuilder *b, double value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_push_hex(ZeqStringBuilder *b, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_push_bool(ZeqStringBuilder *b, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_push_escaped(ZeqStringBuilder *b, const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_len(const ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_clear(ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_sb_build(const ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_contains(const ZeqStringBuilder *b, const ZeqString *item) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_println(const ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_sb_free(ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Collections: integer vector                                               */
+/* ======================================================================== */
+
+/* No operation tests the handle for null.  Capacity 8 from zeq_vec_new,
+ * max(n, 1) from zeq_vec_with_capacity; doubled when an element finds the
+ * buffer full, never shrunk.
+ *   get / set / swap  indexes are not validated (0 <= i < len)
+ *   pop / remove      0 and no change when empty / out of range
+ *   insert            index clamped to [0, len]
+ *   sort              ascending signed order, in place
+ *   dedup             collapses runs of equal adjacent elements
+ *   sum / product     wrap modulo 2^64 (0 / 1 when empty)
+ *   min / max         INT64_MAX / INT64_MIN when empty
+ *   copy / slice      new vectors (slice bounds clamped; cap 8 when empty)
+ *   extend            appends src's elements as of the call (dst may be src) */
+ZEQ_API ZeqVec *zeq_vec_new(void) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_vec_with_capacity(int64_t n) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_vec_push(ZeqVec *v, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_pop(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_get(const ZeqVec *v, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_set(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_len(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_cap(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_free(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_clear(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_reverse(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_contains(const ZeqVec *v, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_index_of(const ZeqVec *v, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_swap(ZeqVec *v, int64_t i, int64_t j) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_sort(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_dedup(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_fill(ZeqVec *v, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_vec_copy(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_sum(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_product(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_min(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_max(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_vec_slice(const ZeqVec *v, int64_t start, int64_t end) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_extend(ZeqVec *dst, const ZeqVec *src) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_vec_remove(ZeqVec *v, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Numeric functions (pure, thread-safe; integer arithmetic wraps)           */
+/* ======================================================================== */
+
+ZEQ_API int64_t zeq_abs(int64_t a) ZEQ_NOEXCEPT;           /* INT64_MIN unchanged */
+ZEQ_API int64_t zeq_min(int64_t a, int64_t b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_max(int64_t a, int64_t b) ZEQ_NOEXCEPT;
+/* lo if a < lo, else a if a < hi, else hi (also when lo > hi). */
+ZEQ_API int64_t zeq_clamp(int64_t a, int64_t lo, int64_t hi) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_clamp_i64(int64_t a, int64_t lo, int64_t hi) ZEQ_NOEXCEPT;
+/* base^exp wrapping; exp 0 gives 1, a negative exp gives 0. */
+ZEQ_API int64_t zeq_pow(int64_t base, int64_t exp) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_pow_i64(int64_t base, int64_t exp) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_is_power_of_two(int64_t a) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_next_power_of_two(int64_t a) ZEQ_NOEXCEPT; /* 1 for a < 2 */
+ZEQ_API int64_t zeq_is_prime(int64_t n) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_popcount(int64_t a) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_clz(int64_t a) ZEQ_NOEXCEPT;           /* 64 for 0 */
+ZEQ_API int64_t zeq_ctz(int64_t a) ZEQ_NOEXCEPT;           /* 64 for 0 */
+ZEQ_API int64_t zeq_bit_reverse(int64_t a) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_gcd_i64(int64_t a, int64_t b) ZEQ_NOEXCEPT; /* gcd(|a|, |b|) */
+
+ZEQ_API double zeq_i64_to_f64(int64_t a) ZEQ_NOEXCEPT;
+/* Truncation; NaN, infinities and out-of-range values give INT64_MIN. */
+ZEQ_API int64_t zeq_f64_to_i64(double x) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_f64_to_int(double x) ZEQ_NOEXCEPT;
+ZEQ_API double zeq_f64_floor(double x) ZEQ_NOEXCEPT;
+ZEQ_API double zeq_f64_ceil(double x) ZEQ_NOEXCEPT;
+ZEQ_API double zeq_f64_round(double x) ZEQ_NOEXCEPT;       /* halves away from 0 */
+ZEQ_API double zeq_f64_sqrt(double x) ZEQ_NOEXCEPT;
+ZEQ_API double zeq_f64_abs(double x) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_f64_is_nan(double x) ZEQ_NOEXCEPT;
+/* a < b ? a : b (a > b ? a : b): NaN anywhere or equal values give b. */
+ZEQ_API double zeq_f64_min(double a, double b) ZEQ_NOEXCEPT;
+ZEQ_API double zeq_f64_max(double a, double b) ZEQ_NOEXCEPT;
+
+/* ======================================================================== */
+/* Short names used by compiled zeq code                                     */
+/* ======================================================================== */
+
+/* Each behaves exactly like the zeq_ function named beside it, except where
+ * a comment says otherwise. */
+#ifndef ZEQ_NO_SHORT_NAMES
+
+/* start-up, arena, raw memory */
+ZEQ_API int64_t arg_count(void) ZEQ_NOEXCEPT;                          /* zeq_arg_count */
+ZEQ_API ZeqString *get_arg(int64_t index) ZEQ_NOEXCEPT;                /* zeq_get_arg */
+ZEQ_API int64_t arena_mode(int32_t flag) ZEQ_NOEXCEPT;                 /* zeq_arena_mode */
+ZEQ_API int64_t arena_reset(void) ZEQ_NOEXCEPT;                        /* zeq_arena_reset */
+ZEQ_API int64_t arena_save(void) ZEQ_NOEXCEPT;                         /* zeq_arena_save */
+ZEQ_API int64_t arena_restore(void) ZEQ_NOEXCEPT;                      /* zeq_arena_restore */
+ZEQ_API int64_t arena_usage(void) ZEQ_NOEXCEPT;                        /* zeq_arena_usage */
+ZEQ_API int64_t arena_destroy(void) ZEQ_NOEXCEPT;                      /* zeq_arena_destroy */
+ZEQ_API int64_t load_i64(const void *p) ZEQ_NOEXCEPT;                  /* zeq_load_i64 */
+ZEQ_API void store_i64(void *p, int64_t value) ZEQ_NOEXCEPT;           /* zeq_store_i64 */
+ZEQ_API int64_t load_u8(const void *p) ZEQ_NOEXCEPT;                   /* zeq_load_u8 */
+ZEQ_API void store_u8(void *p, int32_t value) ZEQ_NOEXCEPT;            /* zeq_store_u8 */
+
+/* console */
+ZEQ_API void print(int64_t value) ZEQ_NOEXCEPT;                        /* zeq_print_i64 */
+ZEQ_API void println(int64_t value) ZEQ_NOEXCEPT;                      /* zeq_println_i64 */
+ZEQ_API void print_f64(double value) ZEQ_NOEXCEPT;                     /* zeq_print_f64 */
+ZEQ_API void println_f64(double value) ZEQ_NOEXCEPT;                   /* zeq_println_f64 */
+ZEQ_API void print_char(int32_t c) ZEQ_NOEXCEPT;                       /* one byte, low 8 bits */
+ZEQ_API void print_str(const ZeqString *s) ZEQ_NOEXCEPT;               /* data up to its NUL */
+ZEQ_API void println_str(const ZeqString *s) ZEQ_NOEXCEPT;             /* data up to its NUL, "\n" */
+ZEQ_API void eprint(int64_t value) ZEQ_NOEXCEPT;                       /* stderr "%ld" */
+ZEQ_API void eprintln(int64_t value) ZEQ_NOEXCEPT;                     /* stderr "%ld\n" */
+ZEQ_API void eprint_f64(double value) ZEQ_NOEXCEPT;                    /* stderr "%.9f" */
+ZEQ_API void eprintln_f64(double value) ZEQ_NOEXCEPT;                  /* stderr "%.9f\n" */
+ZEQ_API void eprint_str(const ZeqString *s) ZEQ_NOEXCEPT;              /* stderr, up to NUL */
+ZEQ_API void eprintln_str(const ZeqString *s) ZEQ_NOEXCEPT;            /* stderr, up to NUL, "\n" */
+ZEQ_API int64_t puts_cstr(const char *text) ZEQ_NOEXCEPT;              /* zeq_puts_cstr */
+ZEQ_API int64_t read_int(void) ZEQ_NOEXCEPT;                           /* zeq_read_int */
+
+/* clocks, sleep */
+ZEQ_API int64_t time_ns(void) ZEQ_NOEXCEPT;                            /* zeq_time_ns */
+ZEQ_API int64_t now_ns(void) ZEQ_NOEXCEPT;                             /* zeq_time_ns */
+ZEQ_API int64_t time_ms(void) ZEQ_NOEXCEPT;                            /* zeq_time_ms */
+ZEQ_API int64_t now_ms(void) ZEQ_NOEXCEPT;                             /* zeq_time_ms */
+ZEQ_API int64_t sleep_ms(int32_t ms) ZEQ_NOEXCEPT;                     /* sleeps ms fully; 0 */
+
+/* strings */
+ZEQ_API ZeqString *chr(int64_t code) ZEQ_NOEXCEPT;                     /* zeq_chr */
+ZEQ_API ZeqString *char_to_string(int32_t code) ZEQ_NOEXCEPT;          /* zeq_chr */
+ZEQ_API ZeqString *slice(const ZeqString *s, int64_t start, int64_t end) ZEQ_NOEXCEPT; /* zeq_string_slice */
+ZEQ_API int64_t len(const ZeqString *s) ZEQ_NOEXCEPT;                  /* zeq_string_len */
+ZEQ_API char *str_data(const ZeqString *s) ZEQ_NOEXCEPT;               /* zeq_string_as_cstr */
+ZEQ_API int64_t char_at(const ZeqString *s, int64_t index) ZEQ_NOEXCEPT; /* zeq_string_char_at */
+ZEQ_API int64_t byte_at(const ZeqString *s, int64_t index) ZEQ_NOEXCEPT; /* zeq_str_byte_at */
+ZEQ_API int64_t ord(const ZeqString *s) ZEQ_NOEXCEPT;                  /* first byte; 0 for null/"" */
+ZEQ_API int64_t free_string(ZeqString *s) ZEQ_NOEXCEPT;                /* zeq_string_free */
+
+/* byte-string search family */
+ZEQ_API int64_t kmp_search_str(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_find(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_rfind(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_count(const ZeqString *text, const ZeqString *pattern) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_find_byte(const ZeqString *text, int32_t byte) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_count_byte(const ZeqString *text, int32_t byte) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_token_count(const ZeqString *text, int32_t separator) ZEQ_NOEXCEPT;
+ZEQ_API bool str_is_palindrome(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hamming(const ZeqString *a, const ZeqString *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_word_count(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *str_reverse(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *str_replace_all(const ZeqString *text, const ZeqString *needle,
+                                   const ZeqString *replacement) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *str_to_upper(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *str_to_lower(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *str_trim(const ZeqString *text) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *str_repeat(const ZeqString *text, int64_t count) ZEQ_NOEXCEPT;
+
+/* string builder */
+ZEQ_API ZeqStringBuilder *sb_new(void) ZEQ_NOEXCEPT;
+ZEQ_API ZeqStringBuilder *sb_with_capacity(int64_t capacity) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_push(ZeqStringBuilder *b, const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_push_range(ZeqStringBuilder *b, const ZeqString *s,
+                              int64_t start, int64_t end) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_push_cstr(ZeqStringBuilder *b, const char *text) ZEQ_NOEXCEPT; /* up to NUL; 0 for null */
+ZEQ_API int64_t sb_push_char(ZeqStringBuilder *b, int32_t c) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_push_int(ZeqStringBuilder *b, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_push_escaped(ZeqStringBuilder *b, const ZeqString *s) ZEQ_NOEXCEPT; /* '"' and '\' only */
+ZEQ_API int64_t sb_len(const ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_clear(ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *sb_build(const ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_contains(const ZeqStringBuilder *b, const ZeqString *item) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_println(const ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t sb_free(ZeqStringBuilder *b) ZEQ_NOEXCEPT;
+
+/* integer vector */
+ZEQ_API ZeqVec *vec_new(void) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *vec_with_capacity(int64_t n) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *vec_push(ZeqVec *v, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_pop(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_get(const ZeqVec *v, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API void vec_set(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_len(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_cap(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void vec_free(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void vec_clear(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void vec_reverse(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_contains(const ZeqVec *v, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_index_of(const ZeqVec *v, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API void vec_swap(ZeqVec *v, int64_t i, int64_t j) ZEQ_NOEXCEPT;
+ZEQ_API void vec_sort(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void vec_dedup(ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API void vec_fill(ZeqVec *v, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *vec_copy(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_sum(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_product(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_min(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_max(const ZeqVec *v) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *vec_slice(const ZeqVec *v, int64_t start, int64_t end) ZEQ_NOEXCEPT;
+ZEQ_API void vec_extend(ZeqVec *dst, const ZeqVec *src) ZEQ_NOEXCEPT;
+ZEQ_API int64_t vec_remove(ZeqVec *v, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API void vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
+
+/* numeric */
+ZEQ_API int64_t min(int64_t a, int64_t b) ZEQ_NOEXCEPT;                /* zeq_min */
+ZEQ_API int64_t max(int64_t a, int64_t b) ZEQ_NOEXCEPT;                /* zeq_max */
+ZEQ_API double pow_f64(double base, double exponent) ZEQ_NOEXCEPT;     /* libc pow */
+
+#endif /* ZEQ_NO_SHORT_NAMES */
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* ZEQ_H */

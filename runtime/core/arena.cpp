@@ -1,0 +1,243 @@
+// The per-thread bump arena behind zeq_alloc, its control functions, the
+// memory limit, and the raw-memory services.
+#include "core.h"
+#include "core_internal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+int32_t g_arena_enabled = 0;
+}
+
+namespace zeq {
+namespace {
+
+constexpr uint64_t kAlign = 8;
+constexpr uint64_t kBlockSize = 8ull << 20;      // standard block: 8 MiB
+constexpr uint64_t kOversizeExtra = 64;           // slack of an oversized block
+constexpr uint64_t kDefaultLimit = 4ull << 30;    // 4 GiB
+constexpr uint64_t kMiB = 1ull << 20;
+
+struct Block {
+    char *data;
+    uint64_t used;
+    uint64_t cap;
+    Block *next;
+};
+
+// Everything the arena keeps per thread; zero at thread start.
+struct ArenaState {
+    Block *head;
+    Block *current;         // always the last block of the chain
+    uint64_t total;         // sum of cap over the chain
+    Block *save_block;      // save point: block current at the last save
+    uint64_t save_used;
+    uint64_t save_total;
+    uint64_t max_size;      // limit; 0 until read from the environment
+};
+
+thread_local ArenaState t_arena;
+
+inline uint64_t round_up(uint64_t size) noexcept {
+    return size > UINT64_MAX - (kAlign - 1) ? UINT64_MAX & ~(kAlign - 1)
+                                            : (size + kAlign - 1) & ~(kAlign - 1);
+}
+
+void free_blocks_from(Block *b) noexcept {
+    while (b) {
+        Block *next = b->next;
+        std::free(b->data);
+        std::free(b);
+        b = next;
+    }
+}
+
+// Reads ZEQ_ARENA_MAX_SIZE: every decimal digit accumulates, other characters
+// are skipped; a last character G or M (any case) scales by 2^30 or 2^20.
+uint64_t read_limit() noexcept {
+    const char *v = std::getenv("ZEQ_ARENA_MAX_SIZE");
+    if (!v || !*v) return kDefaultLimit;
+    uint64_t n = 0;
+    const char *p = v;
+    for (; *p; ++p)
+        if (*p >= '0' && *p <= '9') n = add_sat(mul_sat(n, 10), static_cast<uint64_t>(*p - '0'));
+    char last = p[-1];
+    if (last == 'G' || last == 'g') n = mul_sat(n, 1ull << 30);
+    else if (last == 'M' || last == 'm') n = mul_sat(n, kMiB);
+    return n ? n : kDefaultLimit;
+}
+
+[[noreturn]] void limit_exceeded(const ArenaState &a) noexcept {
+    std::fprintf(stderr, "[zeq] FATAL: arena memory limit exceeded (%zu MB / %zu MB max)\n",
+                 static_cast<size_t>(a.total / kMiB), static_cast<size_t>(a.max_size / kMiB));
+    std::fprintf(stderr, "[zeq] Set ZEQ_ARENA_MAX_SIZE environment variable to increase (e.g. 8G)\n");
+    std::exit(1);
+}
+
+// Memory from outside the arena when a new block can't be had.
+void *fallback(uint64_t r) noexcept { return checked_malloc(r); }
+
+__attribute__((noinline)) void *alloc_new_block(uint64_t r) noexcept {
+    ArenaState &a = t_arena;
+    if (a.max_size == 0) a.max_size = read_limit();
+    if (add_sat(a.total, r) > a.max_size) limit_exceeded(a);
+    uint64_t size = r <= kBlockSize ? kBlockSize : add_sat(r, kOversizeExtra);
+    auto *b = static_cast<Block *>(std::malloc(sizeof(Block)));
+    if (!b) return fallback(r);
+    b->data = static_cast<char *>(std::malloc(size));
+    if (!b->data) {
+        std::free(b);
+        return fallback(r);
+    }
+    b->used = r;
+    b->cap = size;
+    b->next = nullptr;
+    a.total += size;
+    if (a.current) a.current->next = b; else a.head = b;
+    a.current = b;
+    return b->data;
+}
+
+}  // namespace
+
+void release_thread_arena() noexcept {
+    ArenaState &a = t_arena;
+    free_blocks_from(a.head);
+    a.head = a.current = nullptr;
+    a.total = 0;
+    // The save point named a block that is gone: it must never be restored.
+    a.save_block = nullptr;
+    a.save_used = a.save_total = 0;
+}
+
+[[noreturn]] void fatal_out_of_memory(uint64_t requested) noexcept {
+    std::fprintf(stderr, "[zeq] FATAL: out of memory (%zu bytes requested)\n",
+                 static_cast<size_t>(requested));
+    std::exit(1);
+}
+
+void *checked_malloc(uint64_t size) noexcept {
+    void *p = std::malloc(size);
+    if (ZEQ_UNLIKELY(!p) && size) fatal_out_of_memory(size);
+    return p;
+}
+
+void *checked_realloc(void *p, uint64_t size) noexcept {
+    void *q = std::realloc(p, size);
+    if (ZEQ_UNLIKELY(!q) && size) fatal_out_of_memory(size);
+    return q;
+}
+
+}  // namespace zeq
+
+using namespace zeq;
+
+extern "C" void *zeq_alloc(uint64_t size) noexcept {
+    if (!arena_enabled()) return checked_malloc(size);
+    uint64_t r = round_up(size);
+    Block *cur = t_arena.current;
+    if (ZEQ_LIKELY(cur && r <= cur->cap - cur->used)) {
+        void *p = cur->data + cur->used;
+        cur->used += r;
+        return p;
+    }
+    return alloc_new_block(r);
+}
+
+extern "C" int64_t zeq_arena_mode(int32_t flag) noexcept {
+    set_arena_enabled(flag);
+    return 0;
+}
+
+extern "C" int64_t zeq_arena_reset(void) noexcept {
+    ArenaState &a = t_arena;
+    if (!a.head) return 0;
+    for (Block *b = a.head->next; b;) {
+        Block *next = b->next;
+        a.total -= b->cap;
+        std::free(b->data);
+        std::free(b);
+        b = next;
+    }
+    a.head->used = 0;
+    a.head->next = nullptr;
+    a.current = a.head;
+    // A save point in a released block can't be restored; one in the first
+    // block still can.
+    if (a.save_block != a.head) {
+        a.save_block = nullptr;
+        a.save_used = a.save_total = 0;
+    }
+    return 0;
+}
+
+extern "C" int64_t zeq_arena_save(void) noexcept {
+    ArenaState &a = t_arena;
+    a.save_block = a.current;
+    a.save_used = a.current ? a.current->used : 0;
+    a.save_total = a.total;
+    return 0;
+}
+
+extern "C" int64_t zeq_arena_restore(void) noexcept {
+    ArenaState &a = t_arena;
+    Block *s = a.save_block;
+    if (!s) return 0;
+    free_blocks_from(s->next);
+    s->next = nullptr;
+    s->used = a.save_used;
+    a.current = s;
+    a.total = a.save_total;
+    return 0;
+}
+
+extern "C" int64_t zeq_arena_usage(void) noexcept {
+    return static_cast<int64_t>(t_arena.total);
+}
+
+extern "C" int64_t zeq_arena_destroy(void) noexcept {
+    release_thread_arena();
+    set_arena_enabled(0);
+    return 0;
+}
+
+extern "C" void *zeq_calloc(uint64_t count, uint64_t size) noexcept {
+    return std::calloc(count, size);
+}
+
+extern "C" int64_t *zeq_box_new_i64(int64_t value) noexcept {
+    auto *box = static_cast<int64_t *>(checked_malloc(sizeof(int64_t)));
+    *box = value;
+    return box;
+}
+
+extern "C" int64_t zeq_load_i64(const void *p) noexcept {
+    int64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+extern "C" void zeq_store_i64(void *p, int64_t value) noexcept {
+    std::memcpy(p, &value, sizeof value);
+}
+
+extern "C" int64_t zeq_load_u8(const void *p) noexcept {
+    return *static_cast<const unsigned char *>(p);
+}
+
+extern "C" void zeq_store_u8(void *p, int32_t value) noexcept {
+    *static_cast<unsigned char *>(p) = static_cast<unsigned char>(value);
+}
+
+ZEQ_ALIAS(arena_mode, zeq_arena_mode);
+ZEQ_ALIAS(arena_reset, zeq_arena_reset);
+ZEQ_ALIAS(arena_save, zeq_arena_save);
+ZEQ_ALIAS(arena_restore, zeq_arena_restore);
+ZEQ_ALIAS(arena_usage, zeq_arena_usage);
+ZEQ_ALIAS(arena_destroy, zeq_arena_destroy);
+ZEQ_ALIAS(load_i64, zeq_load_i64);
+ZEQ_ALIAS(store_i64, zeq_store_i64);
+ZEQ_ALIAS(load_u8, zeq_load_u8);
+ZEQ_ALIAS(store_u8, zeq_store_u8);

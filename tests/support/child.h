@@ -1,0 +1,35 @@
+// Running code in a child process: process-ending behaviour (panics, exit
+// statuses, fatal limits) and console I/O are observed from the outside.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zeqtest {
+
+struct ChildResult {
+    bool exited = false;      // ended through exit / return
+    int status = -1;          // exit status when exited
+    int signal = 0;           // terminating signal otherwise
+    std::string out;          // everything written to standard output
+    std::string err;          // everything written to standard error
+};
+
+// Forks; the child gets `input` on standard input, runs `body` and then
+// exits with status 0 (flushing stdio).  Standard output and error are
+// captured.  The child is killed after `timeout_s` seconds.
+ChildResult run_child(const std::function<void()> &body, const std::string &input = "",
+                      int timeout_s = 20);
+
+// Runs an executable with arguments and extra environment entries
+// ("NAME=value"; "NAME=" with nothing after removes NAME).
+ChildResult run_program(const std::string &path, const std::vector<std::string> &args,
+                        const std::vector<std::string> &env = {}, const std::string &input = "",
+                        int timeout_s = 20);
+
+// Runs `body` on a fresh thread and waits for it: a new thread starts with
+// empty per-thread runtime state (arena chain, limit, foreign-call region).
+void on_fresh_thread(const std::function<void()> &body);
+
+}  // namespace zeqtest
