@@ -1,0 +1,36 @@
+/* A zeq program built on its own: it defines zeq_user_main, which replaces
+ * the one delivered with the library, and reports what the runtime shows it.
+ * The exit status comes from the environment variable ZEQ_TEST_RESULT. */
+#include "zeq.h"
+
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+static void *other_thread(void *unused) {
+    (void)unused;
+    ZeqString *arg0 = zeq_get_arg(0);
+    printf("thread: count=%ld arg0_len=%ld\n", (long)zeq_arg_count(), (long)arg0->len);
+    return NULL;
+}
+
+static void after_main(void) {
+    printf("after: usage=%ld enabled=%d\n", (long)zeq_arena_usage(), (int)g_arena_enabled);
+}
+
+int64_t zeq_user_main(void) {
+    atexit(after_main);
+    printf("args:");
+    for (int64_t i = 0; i < zeq_arg_count(); i++) {
+        ZeqString *a = zeq_get_arg(i);
+        if (i > 0) printf(" [%s|%ld|%ld]", a->data, (long)a->len, (long)a->cap);
+    }
+    printf("\nenabled=%d\n", (int)g_arena_enabled);
+    ZeqString *s = zeq_string_from_cstr("in the arena");
+    printf("usage=%ld len=%ld\n", (long)zeq_arena_usage(), (long)s->len);
+    pthread_t t;
+    pthread_create(&t, NULL, other_thread, NULL);
+    pthread_join(t, NULL);
+    const char *result = getenv("ZEQ_TEST_RESULT");
+    return result ? strtoll(result, NULL, 10) : 0;
+}

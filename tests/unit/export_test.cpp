@@ -1,0 +1,66 @@
+// The library exports exactly the names that zeq.h declares: nothing leaks
+// (template instantiations, internal helpers) and nothing declared is missing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "zeq.h"
+
+namespace {
+
+std::set<std::string> declared_names() {
+    std::ifstream header(ZEQ_TEST_HEADER);
+    std::set<std::string> names;
+    std::string line;
+    // "ZEQ_API <type> name(" for functions, "ZEQ_API extern <type> name;" for data.
+    const std::regex function(R"(^ZEQ_API\b.*?\b([A-Za-z_]\w*)\s*\()");
+    const std::regex data(R"(^ZEQ_API\s+extern\b.*?\b([A-Za-z_]\w*)\s*;)");
+    std::smatch m;
+    while (std::getline(header, line)) {
+        if (std::regex_search(line, m, function) || std::regex_search(line, m, data))
+            names.insert(m[1]);
+    }
+    return names;
+}
+
+// Defined dynamic symbols, without version suffixes and without the symbol
+// that names the version node itself.
+std::set<std::string> exported_names() {
+    std::string cmd = std::string("nm -D --defined-only ") + ZEQ_TEST_LIBRARY;
+    FILE *p = popen(cmd.c_str(), "r");
+    std::set<std::string> names;
+    if (!p) return names;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p)) {
+        char value[64], type[8], name[400];
+        if (std::sscanf(buf, "%63s %7s %399s", value, type, name) != 3) continue;
+        if (std::string(type) == "A") continue;
+        std::string n = name;
+        n = n.substr(0, n.find('@'));
+        names.insert(n);
+    }
+    pclose(p);
+    return names;
+}
+
+}  // namespace
+
+TEST(ExportedSymbols, MatchTheHeaderBothWays) {
+    auto declared = declared_names();
+    auto exported = exported_names();
+    ASSERT_GT(declared.size(), 100u);
+    ASSERT_FALSE(exported.empty()) << "nm produced no output";
+    for (const auto &n : exported) EXPECT_TRUE(declared.count(n)) << "exported but not declared: " << n;
+    for (const auto &n : declared) EXPECT_TRUE(exported.count(n)) << "declared but not exported: " << n;
+}
+
+TEST(ExportedSymbols, ShortNamesAreAliasesOfOneBody) {
+    EXPECT_EQ(reinterpret_cast<void *>(&get_arg), reinterpret_cast<void *>(&zeq_get_arg));
+    EXPECT_EQ(reinterpret_cast<void *>(&slice), reinterpret_cast<void *>(&zeq_string_slice));
+    EXPECT_EQ(reinterpret_cast<void *>(&byte_at), reinterpret_cast<void *>(&zeq_string_char_at));
+    EXPECT_EQ(reinterpret_cast<void *>(&arena_usage), reinterpret_cast<void *>(&zeq_arena_usage));
+}
