@@ -36,7 +36,9 @@ TEST(EntryArguments, OnlyTheInitialisingThreadSeesThem) {
     // This test binary has a main of its own, so nothing has recorded
     // arguments yet.
     EXPECT_EQ(zeq_arg_count(), 0);
-    EXPECT_EQ(zeq_get_arg(0)->len, 0);
+    ZeqString *none = zeq_get_arg(0);
+    EXPECT_EQ(none->len, 0);
+    zeq_string_free(none);
     zeqtest::on_fresh_thread([] {
         char a0[] = "prog", a1[] = "", a2[] = "x y";
         char *argv[] = {a0, a1, a2, nullptr};

@@ -2,9 +2,9 @@
 // (template instantiations, internal helpers) and nothing declared is missing.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <string>
 
@@ -16,13 +16,17 @@ std::set<std::string> declared_names() {
     std::ifstream header(ZEQ_TEST_HEADER);
     std::set<std::string> names;
     std::string line;
-    // "ZEQ_API <type> name(" for functions, "ZEQ_API extern <type> name;" for data.
-    const std::regex function(R"(^ZEQ_API\b.*?\b([A-Za-z_]\w*)\s*\()");
-    const std::regex data(R"(^ZEQ_API\s+extern\b.*?\b([A-Za-z_]\w*)\s*;)");
-    std::smatch m;
+    // "ZEQ_API <type> name(" for functions, "ZEQ_API extern <type> name;" for
+    // data: the name is the identifier right before the first "(" or ";".
+    auto is_ident = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
     while (std::getline(header, line)) {
-        if (std::regex_search(line, m, function) || std::regex_search(line, m, data))
-            names.insert(m[1]);
+        if (line.rfind("ZEQ_API ", 0) != 0) continue;
+        size_t end = line.find_first_of("(;");
+        if (end == std::string::npos) continue;
+        while (end > 0 && line[end - 1] == ' ') --end;
+        size_t begin = end;
+        while (begin > 0 && is_ident(line[begin - 1])) --begin;
+        if (begin < end) names.insert(line.substr(begin, end - begin));
     }
     return names;
 }

@@ -30,9 +30,20 @@ void expect_empty(const ZeqString *s) {
     EXPECT_EQ(s->data[0], '\0');
 }
 
+// Strings made by a test live in the test's arena, released when it ends.
+class ArenaStrings : public ::testing::Test {
+protected:
+    void SetUp() override { zeq_arena_mode(1); }
+    void TearDown() override { zeq_arena_destroy(); }
+};
+using StringConstruct = ArenaStrings;
+using StringConcat = ArenaStrings;
+using StringSlice = ArenaStrings;
+using StringCompare = ArenaStrings;
+
 }  // namespace
 
-TEST(StringConstruct, CopiesBytesWithTrailingNul) {
+TEST_F(StringConstruct, CopiesBytesWithTrailingNul) {
     const char raw[] = {'a', '\0', 'b'};
     ZeqString *s = zeq_string_new(raw, 3);
     EXPECT_EQ(s->len, 3);
@@ -47,7 +58,7 @@ TEST(StringConstruct, CopiesBytesWithTrailingNul) {
     EXPECT_EQ(c->cap, 5);
 }
 
-TEST(StringConstruct, OneByteStringsDropNul) {
+TEST_F(StringConstruct, OneByteStringsDropNul) {
     EXPECT_EQ(text(zeq_chr(65)), "A");
     EXPECT_EQ(text(zeq_chr(321)), "A");  // low 8 bits
     EXPECT_EQ(zeq_chr(0)->len, 0);
@@ -63,7 +74,7 @@ TEST(StringConstruct, OneByteStringsDropNul) {
     expect_empty(zeq_str_char_at_str(nullptr, 0));
 }
 
-TEST(StringConcat, NullOperandRules) {
+TEST_F(StringConcat, NullOperandRules) {
     Lit ab("ab"), cd("cd"), e("e");
     EXPECT_EQ(text(zeq_string_concat(&ab, &cd)), "abcd");
     expect_empty(zeq_string_concat(&ab, nullptr));
@@ -77,7 +88,7 @@ TEST(StringConcat, NullOperandRules) {
     expect_empty(zeq_string_concat3(nullptr, nullptr, nullptr));
 }
 
-TEST(StringSlice, ClampsEndAndRejectsBadStarts) {
+TEST_F(StringSlice, ClampsEndAndRejectsBadStarts) {
     Lit hello("hello");
     EXPECT_EQ(text(zeq_string_slice(&hello, 0, 5)), "hello");
     EXPECT_EQ(text(zeq_string_slice(&hello, 2, 100)), "llo");
@@ -117,7 +128,7 @@ TEST(StringAccess, NullTolerantAndPrimitiveForms) {
     EXPECT_EQ(zeq_str_data(p), p);
 }
 
-TEST(StringCompare, EqualityAndThreeWayOrder) {
+TEST_F(StringCompare, EqualityAndThreeWayOrder) {
     Lit a("a"), ab("ab"), abc("abc"), b("b"), empty(""), hi("\x80"), z("z");
     ZeqString *abc2 = zeq_string_from_cstr("abc");
     EXPECT_EQ(zeq_string_eq(nullptr, nullptr), 1);
@@ -134,7 +145,7 @@ TEST(StringCompare, EqualityAndThreeWayOrder) {
     EXPECT_EQ(zeq_string_cmp(&abc, abc2), 0);
 }
 
-TEST(StringCompare, DifferenceIsTheFirstByteGapOrTheLengthGap) {
+TEST_F(StringCompare, DifferenceIsTheFirstByteGapOrTheLengthGap) {
     Lit abc("abc"), abd("abd"), ab("ab"), abcd("abcd"), ff("\xFF"), a("a");
     EXPECT_EQ(zeq_str_compare(&abc, &abd), -1);
     EXPECT_EQ(zeq_str_compare(&ab, &abcd), -2);
