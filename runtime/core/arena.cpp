@@ -19,6 +19,11 @@ constexpr uint64_t kBlockSize = 8ull << 20;      // standard block: 8 MiB
 constexpr uint64_t kOversizeExtra = 64;           // slack of an oversized block
 constexpr uint64_t kDefaultLimit = 4ull << 30;    // 4 GiB
 constexpr uint64_t kMiB = 1ull << 20;
+// Standard blocks released by reset or restore are kept for reuse, up to
+// this many per thread, so an arena that is reset in a loop does not map and
+// fault in fresh pages every round.  They are not part of the chain: usage
+// and the limit count only the chain.
+constexpr int kMaxSpare = 4;
 
 struct Block {
     char *data;
@@ -36,6 +41,8 @@ struct ArenaState {
     uint64_t save_used;
     uint64_t save_total;
     uint64_t max_size;      // limit; 0 until read from the environment
+    Block *spare;           // released standard blocks kept for reuse
+    int spare_count;
 };
 
 thread_local ArenaState t_arena;
@@ -52,6 +59,26 @@ void free_blocks_from(Block *b) noexcept {
         std::free(b);
         b = next;
     }
+}
+
+// Takes the blocks from b on out of the chain: standard blocks go to the
+// spare list while it has room, the rest are freed.  Returns their total cap.
+uint64_t retire_blocks_from(ArenaState &a, Block *b) noexcept {
+    uint64_t released = 0;
+    while (b) {
+        Block *next = b->next;
+        released += b->cap;
+        if (b->cap == kBlockSize && a.spare_count < kMaxSpare) {
+            b->next = a.spare;
+            a.spare = b;
+            ++a.spare_count;
+        } else {
+            std::free(b->data);
+            std::free(b);
+        }
+        b = next;
+    }
+    return released;
 }
 
 // Reads ZEQ_ARENA_MAX_SIZE: every decimal digit accumulates, other characters
@@ -84,12 +111,19 @@ __attribute__((noinline)) void *alloc_new_block(uint64_t r) noexcept {
     if (a.max_size == 0) a.max_size = read_limit();
     if (add_sat(a.total, r) > a.max_size) limit_exceeded(a);
     uint64_t size = r <= kBlockSize ? kBlockSize : add_sat(r, kOversizeExtra);
-    auto *b = static_cast<Block *>(std::malloc(sizeof(Block)));
-    if (!b) return fallback(r);
-    b->data = static_cast<char *>(std::malloc(size));
-    if (!b->data) {
-        std::free(b);
-        return fallback(r);
+    Block *b;
+    if (size == kBlockSize && a.spare) {
+        b = a.spare;
+        a.spare = b->next;
+        --a.spare_count;
+    } else {
+        b = static_cast<Block *>(std::malloc(sizeof(Block)));
+        if (!b) return fallback(r);
+        b->data = static_cast<char *>(std::malloc(size));
+        if (!b->data) {
+            std::free(b);
+            return fallback(r);
+        }
     }
     b->used = r;
     b->cap = size;
@@ -105,6 +139,9 @@ __attribute__((noinline)) void *alloc_new_block(uint64_t r) noexcept {
 void release_thread_arena() noexcept {
     ArenaState &a = t_arena;
     free_blocks_from(a.head);
+    free_blocks_from(a.spare);
+    a.spare = nullptr;
+    a.spare_count = 0;
     a.head = a.current = nullptr;
     a.total = 0;
     // The save point named a block that is gone: it must never be restored.
@@ -146,6 +183,26 @@ extern "C" void *zeq_alloc(uint64_t size) noexcept {
     return alloc_new_block(r);
 }
 
+// The bytes and then the record of a string: the same memory, at the same
+// addresses, as zeq_alloc(size) followed by zeq_alloc(sizeof(ZeqString)),
+// served with one bump when both fit in the current block.
+zeq::StringMemory zeq::alloc_string_memory(uint64_t size) noexcept {
+    if (arena_enabled()) {
+        uint64_t r = round_up(size);
+        Block *cur = t_arena.current;
+        if (ZEQ_LIKELY(cur)) {
+            uint64_t room = cur->cap - cur->used;
+            if (ZEQ_LIKELY(r <= room && room - r >= sizeof(ZeqString))) {
+                char *p = cur->data + cur->used;
+                cur->used += r + sizeof(ZeqString);
+                return {p, reinterpret_cast<ZeqString *>(p + r)};
+            }
+        }
+    }
+    auto *bytes = static_cast<char *>(zeq_alloc(size));
+    return {bytes, static_cast<ZeqString *>(zeq_alloc(sizeof(ZeqString)))};
+}
+
 extern "C" int64_t zeq_arena_mode(int32_t flag) noexcept {
     set_arena_enabled(flag);
     return 0;
@@ -154,13 +211,7 @@ extern "C" int64_t zeq_arena_mode(int32_t flag) noexcept {
 extern "C" int64_t zeq_arena_reset(void) noexcept {
     ArenaState &a = t_arena;
     if (!a.head) return 0;
-    for (Block *b = a.head->next; b;) {
-        Block *next = b->next;
-        a.total -= b->cap;
-        std::free(b->data);
-        std::free(b);
-        b = next;
-    }
+    a.total -= retire_blocks_from(a, a.head->next);
     a.head->used = 0;
     a.head->next = nullptr;
     a.current = a.head;
@@ -185,7 +236,7 @@ extern "C" int64_t zeq_arena_restore(void) noexcept {
     ArenaState &a = t_arena;
     Block *s = a.save_block;
     if (!s) return 0;
-    free_blocks_from(s->next);
+    retire_blocks_from(a, s->next);
     s->next = nullptr;
     s->used = a.save_used;
     a.current = s;

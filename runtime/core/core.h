@@ -58,6 +58,14 @@ extern "C" __attribute__((visibility("hidden"))) void *zeq_alloc(uint64_t size) 
 
 namespace zeq {
 
+struct StringMemory {
+    char *bytes;
+    ZeqString *record;
+};
+// Memory for a string of size bytes (NUL included): the bytes first, then
+// the record, both from zeq_alloc.
+StringMemory alloc_string_memory(uint64_t size) noexcept;
+
 // A new string of n bytes (content left for the caller to fill, NUL already
 // written at data[n]), allocated the way every constructor does it: the
 // bytes first, then the record, both from zeq_alloc.  len = cap = n.

@@ -10,9 +10,8 @@ namespace zeq {
 
 ZeqString *string_alloc(int64_t n) noexcept {
     uint64_t size = static_cast<uint64_t>(n);
-    auto *bytes = static_cast<char *>(zeq_alloc(add_sat(size, 1)));
+    auto [bytes, s] = alloc_string_memory(add_sat(size, 1));
     bytes[size] = '\0';
-    auto *s = static_cast<ZeqString *>(zeq_alloc(sizeof(ZeqString)));
     s->data = bytes;
     s->len = n;
     s->cap = n;
@@ -37,10 +36,9 @@ inline int64_t usable_len(const ZeqString *s) noexcept { return usable(s) ? s->l
 // One-byte strings keep a two-byte buffer (the byte and a NUL) and measure
 // their length up to the first NUL, so byte 0 gives an empty string.
 ZeqString *one_byte(unsigned char byte) noexcept {
-    auto *bytes = static_cast<char *>(zeq_alloc(2));
+    auto [bytes, s] = alloc_string_memory(2);
     bytes[0] = static_cast<char>(byte);
     bytes[1] = '\0';
-    auto *s = static_cast<ZeqString *>(zeq_alloc(sizeof(ZeqString)));
     s->data = bytes;
     s->len = s->cap = byte ? 1 : 0;
     return s;

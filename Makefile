@@ -1,0 +1,57 @@
+# make run   build the library and run the sample program
+# make test  build and run every test, then again under AddressSanitizer +
+#            UndefinedBehaviorSanitizer, and the threaded tests under
+#            ThreadSanitizer
+# make bench build and run the benchmarks
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+JOBS       ?= $(shell nproc)
+# Tests that start threads or hold per-thread state, run again under
+# ThreadSanitizer.
+TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|ClockRandom|Random)
+
+.PHONY: all deps build run test test-plain test-asan test-tsan bench clean
+
+all: build
+
+deps:
+	@scripts/ensure-deps.sh
+
+comma := ,
+ASAN_FLAGS := -DZEQ_SANITIZE=address$(comma)undefined -DZEQ_BUILD_BENCH=OFF
+TSAN_FLAGS := -DZEQ_SANITIZE=thread -DZEQ_BUILD_BENCH=OFF
+
+# configure DIR [extra cmake arguments]
+configure = test -f $(1)/build.ninja || cmake -S . -B $(1) -G Ninja $(2)
+
+build: deps
+	@$(call configure,$(BUILD))
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: deps
+	@$(call configure,$(BUILD))
+	cmake --build $(BUILD) -j $(JOBS) --target zeq-sample
+	./$(BUILD)/zeq-sample
+
+test: test-plain test-asan test-tsan
+
+test-plain: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@$(call configure,$(ASAN_BUILD),$(ASAN_FLAGS))
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	@$(call configure,$(TSAN_BUILD),$(TSAN_FLAGS))
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+
+bench: build
+	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

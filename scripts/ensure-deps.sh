@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Checks the build dependencies; installs the missing ones with apt-get when
+# run as root on Debian, otherwise says which packages to install.
+set -euo pipefail
+
+missing=()
+need_cmd() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
+need_header() { [ -e "/usr/include/$1" ] || missing+=("$2"); }
+
+need_cmd cmake cmake
+need_cmd ninja ninja-build
+need_cmd g++ g++
+need_cmd nm binutils
+need_header gtest/gtest.h libgtest-dev
+need_header benchmark/benchmark.h libbenchmark-dev
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
+    echo "Installing build dependencies: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}"
+else
+    echo "Missing build dependencies. Install them with:" >&2
+    echo "  sudo apt-get install ${missing[*]}" >&2
+    exit 1
+fi
