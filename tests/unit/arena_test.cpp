@@ -114,6 +114,18 @@ TEST(ArenaReset, KeepsTheFirstBlockEmpty) {
     zeqtest::on_fresh_thread([] { EXPECT_EQ(zeq_arena_reset(), 0); });  // empty chain
 }
 
+TEST(ArenaReset, ReusesReleasedBlocksWithoutCountingThem) {
+    in_arena([] {
+        zeq_string_new("a", 1);
+        ZeqString *second = fill_block();
+        zeq_arena_reset();
+        EXPECT_EQ(zeq_arena_usage(), kBlock);
+        zeq_string_new("b", 1);
+        EXPECT_EQ(fill_block()->data, second->data);  // the same block again
+        EXPECT_EQ(zeq_arena_usage(), 2 * kBlock);
+    });
+}
+
 TEST(ArenaSaveRestore, ReturnsToTheSavePointAcrossBlocks) {
     in_arena([] {
         zeq_string_new("a", 1);
