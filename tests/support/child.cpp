@@ -105,30 +105,35 @@ void make_pipes(Pipes &p) {
     signal(SIGPIPE, SIG_IGN);
 }
 
-}  // namespace
-
-ChildResult run_child(const std::function<void()> &body, const std::string &input, int timeout_s) {
+// Forks with the standard streams on pipes; the child runs in_child (which
+// must not return), the parent feeds input and collects.
+ChildResult fork_collect(const std::function<void()> &in_child, const std::string &input,
+                         int timeout_s) {
     Pipes p;
     make_pipes(p);
     fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         child_setup(p, timeout_s);
-        body();
-        std::exit(0);
+        in_child();
+        _exit(127);
     }
     return parent_collect(pid, p, input, timeout_s);
+}
+
+}  // namespace
+
+ChildResult run_child(const std::function<void()> &body, const std::string &input, int timeout_s) {
+    return fork_collect([&] {
+        body();
+        std::exit(0);
+    }, input, timeout_s);
 }
 
 ChildResult run_program(const std::string &path, const std::vector<std::string> &args,
                         const std::vector<std::string> &env, const std::string &input,
                         int timeout_s) {
-    Pipes p;
-    make_pipes(p);
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        child_setup(p, timeout_s);
+    return fork_collect([&] {
         for (const auto &e : env) {
             auto eq = e.find('=');
             std::string name = e.substr(0, eq), value = e.substr(eq + 1);
@@ -139,9 +144,7 @@ ChildResult run_program(const std::string &path, const std::vector<std::string> 
         for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
         execv(path.c_str(), argv.data());
-        _exit(127);
-    }
-    return parent_collect(pid, p, input, timeout_s);
+    }, input, timeout_s);
 }
 
 void on_fresh_thread(const std::function<void()> &body) {
