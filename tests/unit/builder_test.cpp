@@ -11,18 +11,14 @@
 #include <vector>
 
 #include "child.h"
+#include "owned_string.h"
 #include "zeq.h"
 
 namespace {
 
-// Strings and builders made with arena mode off, released at scope end.
-struct Str {
-    ZeqString *s;
-    explicit Str(const std::string &t)
-        : s(zeq_string_new(t.data(), static_cast<int64_t>(t.size()))) {}
-    ~Str() { zeq_string_free(s); }
-    operator ZeqString *() const { return s; }
-};
+using zeqtest::Str;
+
+// Builders made for a test, released at scope end.
 struct Sb {
     ZeqStringBuilder *b;
     explicit Sb(int64_t cap = 0) : b(cap ? zeq_sb_with_capacity(cap) : zeq_sb_new()) {}

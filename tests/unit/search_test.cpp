@@ -11,17 +11,13 @@
 #include <vector>
 
 #include "child.h"
+#include "owned_string.h"
 #include "zeq.h"
 
 namespace {
 
-struct Str {
-    ZeqString *s;
-    explicit Str(const std::string &t)
-        : s(zeq_string_new(t.data(), static_cast<int64_t>(t.size()))) {}
-    ~Str() { zeq_string_free(s); }
-    operator ZeqString *() const { return s; }
-};
+using zeqtest::Str;
+
 
 // Text of a new result string (len = cap, NUL after it), which is released.
 std::string take(ZeqString *r) {
