@@ -10,7 +10,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 # Tests that start threads or hold per-thread state, run again under
 # ThreadSanitizer.
-TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|ClockRandom|Random)
+TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox)
 
 .PHONY: all deps build run test test-plain test-asan test-tsan bench clean
 

@@ -80,7 +80,7 @@ void install_noop_handler(int signo) {
 // Clocks
 // ---------------------------------------------------------------------------
 
-TEST(ClockTest, NanosecondsNeverDecrease) {
+TEST(Clock, NanosecondsNeverDecrease) {
     int64_t prev = zeq_time_ns();
     EXPECT_GT(prev, 0);
     for (int i = 0; i < 100000; ++i) {
@@ -90,7 +90,7 @@ TEST(ClockTest, NanosecondsNeverDecrease) {
     }
 }
 
-TEST(ClockTest, MillisecondsNeverDecrease) {
+TEST(Clock, MillisecondsNeverDecrease) {
     int64_t prev = zeq_time_ms();
     for (int i = 0; i < 100000; ++i) {
         int64_t now = zeq_time_ms();
@@ -99,7 +99,7 @@ TEST(ClockTest, MillisecondsNeverDecrease) {
     }
 }
 
-TEST(ClockTest, MillisecondsAreNanosecondsDividedByAMillion) {
+TEST(Clock, MillisecondsAreNanosecondsDividedByAMillion) {
     for (int i = 0; i < 1000; ++i) {
         int64_t before = zeq_time_ns();
         int64_t ms = zeq_time_ms();
@@ -112,7 +112,7 @@ TEST(ClockTest, MillisecondsAreNanosecondsDividedByAMillion) {
     }
 }
 
-TEST(ClockTest, ReadingsAreTakenAfresh) {
+TEST(Clock, ReadingsAreTakenAfresh) {
     int64_t ns = zeq_time_ns();
     int64_t ms = zeq_time_ms();
     zeq_sleep_ms(3);
@@ -120,7 +120,7 @@ TEST(ClockTest, ReadingsAreTakenAfresh) {
     EXPECT_GE(zeq_time_ms() - ms, 2);
 }
 
-TEST(ClockTest, ShortNamesAreAliases) {
+TEST(Clock, ShortNamesAreAliases) {
     void *lib = dlopen(ZEQ_TEST_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(lib, nullptr) << dlerror();
     void *ns = dlsym(lib, "zeq_time_ns");
@@ -148,12 +148,12 @@ TEST(ClockTest, ShortNamesAreAliases) {
 // Sleeps
 // ---------------------------------------------------------------------------
 
-TEST(SleepTest, ZeroReturnsZero) {
+TEST(Sleep, ZeroReturnsZero) {
     EXPECT_EQ(zeq_sleep_ms(0), 0);
     EXPECT_EQ(sleep_ms(0), 0);
 }
 
-TEST(SleepTest, SleepsAtLeastTheDuration) {
+TEST(Sleep, SleepsAtLeastTheDuration) {
     int64_t t0 = zeq_time_ns();
     EXPECT_EQ(sleep_ms(10), 0);
     int64_t t1 = zeq_time_ns();
@@ -162,7 +162,7 @@ TEST(SleepTest, SleepsAtLeastTheDuration) {
     EXPECT_GE(zeq_time_ns() - t1, 15 * 1000000);
 }
 
-TEST(SleepTest, NegativeDurationsSleepZero) {
+TEST(Sleep, NegativeDurationsSleepZero) {
     // Run in a child with a deadline: a negative duration mistaken for a huge
     // one would be killed instead of exiting.
     ChildResult r = run_child(
@@ -175,7 +175,7 @@ TEST(SleepTest, NegativeDurationsSleepZero) {
     EXPECT_EQ(r.out, "0 0 0 0\n");
 }
 
-TEST(SleepTest, InterruptedSleepReturnsMinusOne) {
+TEST(Sleep, InterruptedSleepReturnsMinusOne) {
     ChildResult r = run_child(
         [] {
             install_noop_handler(SIGUSR1);
@@ -194,7 +194,7 @@ TEST(SleepTest, InterruptedSleepReturnsMinusOne) {
     EXPECT_EQ(r.out, "-1 1\n");
 }
 
-TEST(SleepTest, LongDurationsDoNotWrapAround) {
+TEST(Sleep, LongDurationsDoNotWrapAround) {
     // 4,294,968 ms times 1000 overflows 32 bits to 704 microseconds.  The
     // sleep must really be that long, so it is still asleep when a signal
     // ends it.
@@ -214,7 +214,7 @@ TEST(SleepTest, LongDurationsDoNotWrapAround) {
     EXPECT_EQ(r.out, "-1 -1\n");
 }
 
-TEST(SleepTest, SleepMsResumesAfterSignals) {
+TEST(Sleep, SleepMsResumesAfterSignals) {
     ChildResult r = run_child(
         [] {
             install_noop_handler(SIGUSR1);
@@ -236,12 +236,12 @@ TEST(SleepTest, SleepMsResumesAfterSignals) {
 // Random numbers
 // ---------------------------------------------------------------------------
 
-TEST(RandomTest, SeedOneGivesTheKnownFirstValue) {
+TEST(Random, SeedOneGivesTheKnownFirstValue) {
     zeq_random_seed(1);
     EXPECT_EQ(zeq_random_i64(), 1082269761);
 }
 
-TEST(RandomTest, SequenceMatchesTheReference) {
+TEST(Random, SequenceMatchesTheReference) {
     for (int64_t seed : {int64_t{1}, int64_t{42}, int64_t{-1}, INT64_MIN, INT64_MAX,
                          int64_t{0x5DEECE66D}}) {
         zeq_random_seed(seed);
@@ -250,7 +250,7 @@ TEST(RandomTest, SequenceMatchesTheReference) {
     }
 }
 
-TEST(RandomTest, SeedZeroActsAsSeedOne) {
+TEST(Random, SeedZeroActsAsSeedOne) {
     zeq_random_seed(0);
     std::vector<int64_t> zero = draw(100);
     zeq_random_seed(1);
@@ -259,7 +259,7 @@ TEST(RandomTest, SeedZeroActsAsSeedOne) {
     EXPECT_EQ(zero[0], 1082269761);
 }
 
-TEST(RandomTest, ReseedingRepeatsTheSequence) {
+TEST(Random, ReseedingRepeatsTheSequence) {
     zeq_random_seed(123456789);
     std::vector<int64_t> a = draw(1000);
     zeq_random_seed(123456789);
@@ -269,7 +269,7 @@ TEST(RandomTest, ReseedingRepeatsTheSequence) {
     EXPECT_NE(draw(1000), a);
 }
 
-TEST(RandomTest, SignBitStaysInTheState) {
+TEST(Random, SignBitStaysInTheState) {
     // Seed 1: the first state with the top bit set must still feed the next
     // value with that bit, while the returned value drops it.
     zeq_random_seed(1);
@@ -283,12 +283,12 @@ TEST(RandomTest, SignBitStaysInTheState) {
     EXPECT_TRUE(saw_top_bit);
 }
 
-TEST(RandomTest, ResultsAreNeverNegative) {
+TEST(Random, ResultsAreNeverNegative) {
     zeq_random_seed(-7);
     for (int i = 0; i < 100000; ++i) ASSERT_GE(zeq_random_i64(), 0);
 }
 
-TEST(RandomTest, UnseededThreadSeedsItselfFromTheClock) {
+TEST(Random, UnseededThreadSeedsItselfFromTheClock) {
     zeqtest::on_fresh_thread([] {
         std::vector<int64_t> v = draw(1000);
         bool all_same = true;
@@ -300,7 +300,7 @@ TEST(RandomTest, UnseededThreadSeedsItselfFromTheClock) {
     });
 }
 
-TEST(RandomTest, UnseededGeneratorFollowsTheXorshiftStep) {
+TEST(Random, UnseededGeneratorFollowsTheXorshiftStep) {
     // After the clock seed, the sequence continues by the same step: the
     // next value is determined by the full state, so a value read from a
     // fresh thread must be followed by the reference sequence of that state
@@ -314,7 +314,7 @@ TEST(RandomTest, UnseededGeneratorFollowsTheXorshiftStep) {
     });
 }
 
-TEST(RandomTest, ThreadsHaveIndependentGenerators) {
+TEST(Random, ThreadsHaveIndependentGenerators) {
     zeq_random_seed(99);
     std::vector<int64_t> main_first = draw(5);
 
@@ -334,7 +334,7 @@ TEST(RandomTest, ThreadsHaveIndependentGenerators) {
     for (int i = 0; i < 100; ++i) ASSERT_EQ(zeq_random_i64(), ref.next());
 }
 
-TEST(RandomTest, ConcurrentThreadsKeepTheirOwnSequences) {
+TEST(Random, ConcurrentThreadsKeepTheirOwnSequences) {
     constexpr int kThreads = 8;
     std::vector<std::thread> threads;
     std::atomic<int> mismatches{0};
@@ -355,7 +355,7 @@ TEST(RandomTest, ConcurrentThreadsKeepTheirOwnSequences) {
 // Optimisation barrier
 // ---------------------------------------------------------------------------
 
-TEST(BlackBoxTest, ReturnsTheValueInOneThread) {
+TEST(BlackBox, ReturnsTheValueInOneThread) {
     EXPECT_EQ(zeq_black_box(42), 42);
     EXPECT_EQ(zeq_black_box(0), 0);
     EXPECT_EQ(zeq_black_box(-1), -1);
@@ -366,7 +366,7 @@ TEST(BlackBoxTest, ReturnsTheValueInOneThread) {
     EXPECT_EQ(sum, 999 * 1000 / 2);
 }
 
-TEST(BlackBoxTest, ConcurrentUseIsSafe) {
+TEST(BlackBox, ConcurrentUseIsSafe) {
     // Threads may see each other's values, but every value read back is one
     // that some thread stored.
     constexpr int kThreads = 4;

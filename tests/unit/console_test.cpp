@@ -69,7 +69,7 @@ std::string string_of(const ZeqString *s) { return std::string(s->data, static_c
 // Number printers
 // ---------------------------------------------------------------------------
 
-TEST(ConsoleTest, PrintI64Formats) {
+TEST(ConsoleOutput, PrintI64Formats) {
     EXPECT_EQ(out_of([] {
                   zeq_print_i64(0);
                   zeq_print_i64(-5);
@@ -84,7 +84,7 @@ TEST(ConsoleTest, PrintI64Formats) {
               "-5\n-9223372036854775808\n9223372036854775807\n");
 }
 
-TEST(ConsoleTest, PrintF64HasNineDecimals) {
+TEST(ConsoleOutput, PrintF64HasNineDecimals) {
     EXPECT_EQ(out_of([] { zeq_println_f64(0.5); }), "0.500000000\n");
     EXPECT_EQ(out_of([] { zeq_print_f64(1e20); }), "100000000000000000000.000000000");
     EXPECT_EQ(out_of([] {
@@ -102,7 +102,7 @@ TEST(ConsoleTest, PrintF64HasNineDecimals) {
               "inf\n-inf\n");
 }
 
-TEST(ConsoleTest, PrintCharWritesTheLowByte) {
+TEST(ConsoleOutput, PrintCharWritesTheLowByte) {
     EXPECT_EQ(out_of([] {
                   print_char(65);
                   print_char(321);   // 0x141: low byte 'A'
@@ -113,7 +113,7 @@ TEST(ConsoleTest, PrintCharWritesTheLowByte) {
               "AA\n\0\xff"s);
 }
 
-TEST(ConsoleTest, NumberPrintersDoNotFlush) {
+TEST(ConsoleOutput, NumberPrintersDoNotFlush) {
     // stdout is a pipe in the child, so it is fully buffered: the marker
     // written straight to the descriptor comes out first.
     EXPECT_EQ(out_of([] {
@@ -128,7 +128,7 @@ TEST(ConsoleTest, NumberPrintersDoNotFlush) {
 // String printers: how much of the string each one prints
 // ---------------------------------------------------------------------------
 
-TEST(ConsoleTest, ZeqPrintStrUsesTheLengthAndStopsAtNul) {
+TEST(ConsoleOutput, ZeqPrintStrUsesTheLengthAndStopsAtNul) {
     EXPECT_EQ(out_of([] {
                   ZeqString a = rec("a\0b", 3);
                   zeq_print_str(&a);
@@ -152,7 +152,7 @@ TEST(ConsoleTest, ZeqPrintStrUsesTheLengthAndStopsAtNul) {
               "he\na\n");
 }
 
-TEST(ConsoleTest, ZeqPrintStrTakesTheLengthAsA32BitInt) {
+TEST(ConsoleOutput, ZeqPrintStrTakesTheLengthAsA32BitInt) {
     EXPECT_EQ(out_of([] {
                   ZeqString s = rec("hello", (int64_t{1} << 32) + 2);
                   zeq_print_str(&s);
@@ -160,7 +160,7 @@ TEST(ConsoleTest, ZeqPrintStrTakesTheLengthAsA32BitInt) {
               "he");
 }
 
-TEST(ConsoleTest, ZeqPrintStrNullRecords) {
+TEST(ConsoleOutput, ZeqPrintStrNullRecords) {
     EXPECT_EQ(out_of([] {
                   zeq_print_str(nullptr);
                   ZeqString nodata = rec(nullptr, 5);
@@ -175,7 +175,7 @@ TEST(ConsoleTest, ZeqPrintStrNullRecords) {
               "\n\n");
 }
 
-TEST(ConsoleTest, ShortStringPrintersPrintUpToTheFirstNul) {
+TEST(ConsoleOutput, ShortStringPrintersPrintUpToTheFirstNul) {
     EXPECT_EQ(out_of([] {
                   ZeqString h = rec("hello", 2);
                   print_str(&h);
@@ -198,7 +198,7 @@ TEST(ConsoleTest, ShortStringPrintersPrintUpToTheFirstNul) {
               "\n\n");
 }
 
-TEST(ConsoleTest, StandardErrorPrinters) {
+TEST(ConsoleOutput, StandardErrorPrinters) {
     ChildResult r = run_ok([] {
         eprint(-7);
         eprintln(INT64_MIN);
@@ -222,7 +222,7 @@ TEST(ConsoleTest, StandardErrorPrinters) {
               "hellohello\naa\n\n\n");
 }
 
-TEST(ConsoleTest, PutsCstr) {
+TEST(ConsoleOutput, PutsCstr) {
     ChildResult r = run_ok([] {
         int64_t a = zeq_puts_cstr("hi");
         int64_t b = zeq_puts_cstr(nullptr);
@@ -234,7 +234,7 @@ TEST(ConsoleTest, PutsCstr) {
     EXPECT_EQ(r.out, "hi\n\n\nthere\n0 0 0 0\n");
 }
 
-TEST(ConsoleTest, WriteStdoutWritesExactlyLenBytesAndFlushes) {
+TEST(ConsoleOutput, WriteStdoutWritesExactlyLenBytesAndFlushes) {
     EXPECT_EQ(out_of([] {
                   ZeqString a = rec("a\0b", 3);
                   zeq_write_stdout(&a);
@@ -257,7 +257,7 @@ TEST(ConsoleTest, WriteStdoutWritesExactlyLenBytesAndFlushes) {
               "1xy\0z|2"s);
 }
 
-TEST(ConsoleTest, WriteStdoutNullRecordWritesNothing) {
+TEST(ConsoleOutput, WriteStdoutNullRecordWritesNothing) {
     EXPECT_EQ(out_of([] {
                   zeq_write_stdout(nullptr);
                   ZeqString empty = rec("", 0);
@@ -266,7 +266,7 @@ TEST(ConsoleTest, WriteStdoutNullRecordWritesNothing) {
               "");
 }
 
-TEST(ConsoleTest, AliasesPrintTheSameWay) {
+TEST(ConsoleOutput, AliasesPrintTheSameWay) {
     EXPECT_EQ(out_of([] {
                   print(-3);
                   println(4);
@@ -281,7 +281,7 @@ TEST(ConsoleTest, AliasesPrintTheSameWay) {
 // under one name only
 // ---------------------------------------------------------------------------
 
-TEST(ConsoleTest, ExportedNames) {
+TEST(ConsoleOutput, ExportedNames) {
     void *lib = dlopen(ZEQ_TEST_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(lib, nullptr) << dlerror();
     auto sym = [&](const char *name) { return dlsym(lib, name); };
@@ -316,7 +316,7 @@ TEST(ConsoleTest, ExportedNames) {
 // Number readers
 // ---------------------------------------------------------------------------
 
-TEST(ConsoleTest, ReadIntThenReadLine) {
+TEST(ConsoleInput, ReadIntThenReadLine) {
     EXPECT_EQ(out_of(
                   [] {
                       std::printf("%ld\n", static_cast<long>(zeq_read_int()));
@@ -328,7 +328,7 @@ TEST(ConsoleTest, ReadIntThenReadLine) {
               "42\n0:0:1:\n3:3:1:abc\n7:7:1:__EOF__\n");
 }
 
-TEST(ConsoleTest, ReadIntSkipsWhiteSpaceAndLeavesTheRest) {
+TEST(ConsoleInput, ReadIntSkipsWhiteSpaceAndLeavesTheRest) {
     EXPECT_EQ(out_of(
                   [] {
                       int64_t a = zeq_read_int();
@@ -342,7 +342,7 @@ TEST(ConsoleTest, ReadIntSkipsWhiteSpaceAndLeavesTheRest) {
               "-17 8 -9223372036854775808\n5:5:1: tail\n");
 }
 
-TEST(ConsoleTest, ReadIntWithoutANumberGivesZero) {
+TEST(ConsoleInput, ReadIntWithoutANumberGivesZero) {
     EXPECT_EQ(out_of(
                   [] {
                       std::printf("%ld\n", static_cast<long>(zeq_read_int()));
@@ -357,7 +357,7 @@ TEST(ConsoleTest, ReadIntWithoutANumberGivesZero) {
               "0 0\n");
 }
 
-TEST(ConsoleTest, ReadF64) {
+TEST(ConsoleInput, ReadF64) {
     EXPECT_EQ(out_of(
                   [] {
                       double a = zeq_read_f64();
@@ -372,7 +372,7 @@ TEST(ConsoleTest, ReadF64) {
     EXPECT_EQ(out_of([] { std::printf("%.9f\n", zeq_read_f64()); }), "0.000000000\n");
 }
 
-TEST(ConsoleTest, ReadIntDoesNotFlushStdout) {
+TEST(ConsoleInput, ReadIntDoesNotFlushStdout) {
     EXPECT_EQ(out_of(
                   [] {
                       zeq_print_i64(7);
@@ -388,7 +388,7 @@ TEST(ConsoleTest, ReadIntDoesNotFlushStdout) {
 // zeq_read_line
 // ---------------------------------------------------------------------------
 
-TEST(ConsoleTest, ReadLineStripsTrailingCrAndLf) {
+TEST(ConsoleInput, ReadLineStripsTrailingCrAndLf) {
     EXPECT_EQ(out_of(
                   [] {
                       for (int i = 0; i < 7; ++i) describe(zeq_read_line());
@@ -403,7 +403,7 @@ TEST(ConsoleTest, ReadLineStripsTrailingCrAndLf) {
               "4:4:1:last\n");
 }
 
-TEST(ConsoleTest, ReadLineLfCrLf) {
+TEST(ConsoleInput, ReadLineLfCrLf) {
     // "ab" LF CR LF: the first line is ab; the lone CR LF after it is an
     // empty line.
     EXPECT_EQ(out_of(
@@ -414,7 +414,7 @@ TEST(ConsoleTest, ReadLineLfCrLf) {
               "2:2:1:ab\n0:0:1:\n7:7:1:__EOF__\n");
 }
 
-TEST(ConsoleTest, ReadLineAtEndOfInput) {
+TEST(ConsoleInput, ReadLineAtEndOfInput) {
     EXPECT_EQ(out_of([] {
                   describe(zeq_read_line());
                   describe(zeq_read_line());
@@ -424,11 +424,11 @@ TEST(ConsoleTest, ReadLineAtEndOfInput) {
     EXPECT_EQ(out_of([] { describe(zeq_read_line()); }, "__EOF__\n"), "7:7:1:__EOF__\n");
 }
 
-TEST(ConsoleTest, ReadLineStopsAtAnEmbeddedNul) {
+TEST(ConsoleInput, ReadLineStopsAtAnEmbeddedNul) {
     EXPECT_EQ(out_of([] { describe(zeq_read_line()); }, "ab\0cd\n"s), "2:2:1:ab\n");
 }
 
-TEST(ConsoleTest, ReadLineSplitsLongLinesIn4095BytePieces) {
+TEST(ConsoleInput, ReadLineSplitsLongLinesIn4095BytePieces) {
     std::string line(5000, 'a');
     for (size_t i = 0; i < line.size(); ++i) line[i] = static_cast<char>('a' + i % 26);
     ChildResult r = run_ok(
@@ -447,7 +447,7 @@ TEST(ConsoleTest, ReadLineSplitsLongLinesIn4095BytePieces) {
                          "\n4 4 1\nnext\n7 7 1\n__EOF__\n");
 }
 
-TEST(ConsoleTest, ReadLineOfExactly4095BytesLeavesItsLineEnd) {
+TEST(ConsoleInput, ReadLineOfExactly4095BytesLeavesItsLineEnd) {
     std::string line(4095, 'q');
     EXPECT_EQ(out_of(
                   [] {
@@ -461,7 +461,7 @@ TEST(ConsoleTest, ReadLineOfExactly4095BytesLeavesItsLineEnd) {
               "4095\n0:0:1:\n7:7:1:__EOF__\n");
 }
 
-TEST(ConsoleTest, ReadLineFlushesStdoutFirst) {
+TEST(ConsoleInput, ReadLineFlushesStdoutFirst) {
     // The prompt printed without a line end reaches the pipe before the
     // read; the marker written after the read comes after it.
     EXPECT_EQ(out_of(
@@ -483,7 +483,7 @@ TEST(ConsoleTest, ReadLineFlushesStdoutFirst) {
               "prompt> |");
 }
 
-TEST(ConsoleTest, ReadLineResultIsAFreshStringEachCall) {
+TEST(ConsoleInput, ReadLineResultIsAFreshStringEachCall) {
     EXPECT_EQ(out_of(
                   [] {
                       ZeqString *a = zeq_read_line();
@@ -500,7 +500,7 @@ TEST(ConsoleTest, ReadLineResultIsAFreshStringEachCall) {
               "1 1\n3:3:1:one\n3:3:1:two\n7:7:1:__EOF__\n7:7:1:__EOF__\n");
 }
 
-TEST(ConsoleTest, ReadLineInArenaMode) {
+TEST(ConsoleInput, ReadLineInArenaMode) {
     EXPECT_EQ(out_of(
                   [] {
                       zeq_arena_mode(1);
@@ -516,16 +516,16 @@ TEST(ConsoleTest, ReadLineInArenaMode) {
 // zeq_read_bytes
 // ---------------------------------------------------------------------------
 
-TEST(ConsoleTest, ReadBytesReturnsWhatArrivedBeforeEndOfInput) {
+TEST(ConsoleInput, ReadBytesReturnsWhatArrivedBeforeEndOfInput) {
     EXPECT_EQ(out_of([] { describe(zeq_read_bytes(5)); }, "abc"), "3:3:1:abc\n");
     EXPECT_EQ(out_of([] { describe(zeq_read_bytes(10)); }), "0:0:1:\n");
 }
 
-TEST(ConsoleTest, ReadBytesKeepsNulsAndLineEnds) {
+TEST(ConsoleInput, ReadBytesKeepsNulsAndLineEnds) {
     EXPECT_EQ(out_of([] { describe(zeq_read_bytes(6)); }, "a\0b\r\nc"s), "6:6:1:a\0b\r\nc\n"s);
 }
 
-TEST(ConsoleTest, ReadBytesLeavesTheRestInTheStream) {
+TEST(ConsoleInput, ReadBytesLeavesTheRestInTheStream) {
     EXPECT_EQ(out_of(
                   [] {
                       describe(zeq_read_bytes(3));
@@ -537,7 +537,7 @@ TEST(ConsoleTest, ReadBytesLeavesTheRestInTheStream) {
               "3:3:1:abc\n3:3:1:def\n2:2:1:xy\n1:1:1:z\n");
 }
 
-TEST(ConsoleTest, ReadBytesMixesWithOtherReaders) {
+TEST(ConsoleInput, ReadBytesMixesWithOtherReaders) {
     EXPECT_EQ(out_of(
                   [] {
                       int64_t v = zeq_read_int();
@@ -548,7 +548,7 @@ TEST(ConsoleTest, ReadBytesMixesWithOtherReaders) {
               "12\n4:4:1: res\n");
 }
 
-TEST(ConsoleTest, ReadBytesWithNonPositiveCountDoesNotTouchTheStreams) {
+TEST(ConsoleInput, ReadBytesWithNonPositiveCountDoesNotTouchTheStreams) {
     // Nothing is consumed from standard input, and standard output is not
     // flushed (the marker overtakes the buffered 1).
     EXPECT_EQ(out_of(
@@ -568,7 +568,7 @@ TEST(ConsoleTest, ReadBytesWithNonPositiveCountDoesNotTouchTheStreams) {
               "|1\n0:0:1:\n0:0:1:\n0:0:1:\n4:4:1:kept\n");
 }
 
-TEST(ConsoleTest, ReadBytesFlushesStdoutFirst) {
+TEST(ConsoleInput, ReadBytesFlushesStdoutFirst) {
     EXPECT_EQ(out_of(
                   [] {
                       zeq_print_i64(7);
@@ -581,13 +581,13 @@ TEST(ConsoleTest, ReadBytesFlushesStdoutFirst) {
               "7|ok");
 }
 
-TEST(ConsoleTest, ReadBytesWithAHugeCountReturnsWhatArrived) {
+TEST(ConsoleInput, ReadBytesWithAHugeCountReturnsWhatArrived) {
     EXPECT_EQ(out_of([] { describe(zeq_read_bytes(INT64_MAX)); }, "hello"), "5:5:1:hello\n");
     EXPECT_EQ(out_of([] { describe(zeq_read_bytes(INT64_MAX)); }), "0:0:1:\n");
     EXPECT_EQ(out_of([] { describe(zeq_read_bytes(INT64_MAX - 1)); }, "x\n"), "2:2:1:x\n\n");
 }
 
-TEST(ConsoleTest, ReadBytesLargeInputs) {
+TEST(ConsoleInput, ReadBytesLargeInputs) {
     // Larger than the pipe buffer and than any single read: the bytes arrive
     // in many pieces and the buffer grows several times.
     std::string input(300000, '\0');
@@ -610,7 +610,7 @@ TEST(ConsoleTest, ReadBytesLargeInputs) {
     EXPECT_EQ(r.out, "200000 200000 100000 0 1 1\n" + input);
 }
 
-TEST(ConsoleTest, ReadBytesOfTheExactInputSize) {
+TEST(ConsoleInput, ReadBytesOfTheExactInputSize) {
     std::string input(65536 * 2, 'z');
     ChildResult r = run_ok(
         [] {
@@ -624,7 +624,7 @@ TEST(ConsoleTest, ReadBytesOfTheExactInputSize) {
     EXPECT_EQ(r.out, "131072 0\n");
 }
 
-TEST(ConsoleTest, ReadBytesInArenaMode) {
+TEST(ConsoleInput, ReadBytesInArenaMode) {
     EXPECT_EQ(out_of(
                   [] {
                       zeq_arena_mode(1);
@@ -640,7 +640,7 @@ TEST(ConsoleTest, ReadBytesInArenaMode) {
 // Results are ordinary strings
 // ---------------------------------------------------------------------------
 
-TEST(ConsoleTest, ReaderResultsAreOrdinaryMallocStringsOutsideArenaMode) {
+TEST(ConsoleInput, ReaderResultsAreOrdinaryMallocStringsOutsideArenaMode) {
     EXPECT_EQ(out_of(
                   [] {
                       ZeqString *line = zeq_read_line();

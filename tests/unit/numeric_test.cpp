@@ -22,7 +22,7 @@ uint64_t bits(double x) {
     return b;
 }
 
-TEST(Numeric, AliasesAreTheSameFunctions) {
+TEST(NumericInteger, AliasesAreTheSameFunctions) {
     EXPECT_EQ((void *)&min, (void *)&zeq_min);
     EXPECT_EQ((void *)&max, (void *)&zeq_max);
     EXPECT_EQ((void *)&zeq_clamp_i64, (void *)&zeq_clamp);
@@ -30,7 +30,7 @@ TEST(Numeric, AliasesAreTheSameFunctions) {
     EXPECT_EQ((void *)&zeq_f64_to_int, (void *)&zeq_f64_to_i64);
 }
 
-TEST(Numeric, Abs) {
+TEST(NumericInteger, Abs) {
     EXPECT_EQ(zeq_abs(0), 0);
     EXPECT_EQ(zeq_abs(-5), 5);
     EXPECT_EQ(zeq_abs(5), 5);
@@ -38,7 +38,7 @@ TEST(Numeric, Abs) {
     EXPECT_EQ(zeq_abs(INT64_MIN), INT64_MIN);
 }
 
-TEST(Numeric, MinMax) {
+TEST(NumericInteger, MinMax) {
     EXPECT_EQ(zeq_min(-1, 1), -1);
     EXPECT_EQ(zeq_min(INT64_MIN, INT64_MAX), INT64_MIN);
     EXPECT_EQ(zeq_max(-1, 1), 1);
@@ -46,7 +46,7 @@ TEST(Numeric, MinMax) {
     EXPECT_EQ(zeq_max(7, 7), 7);
 }
 
-TEST(Numeric, Clamp) {
+TEST(NumericInteger, Clamp) {
     EXPECT_EQ(zeq_clamp(5, 0, 10), 5);
     EXPECT_EQ(zeq_clamp(-5, 0, 10), 0);
     EXPECT_EQ(zeq_clamp(15, 0, 10), 10);
@@ -61,7 +61,7 @@ TEST(Numeric, Clamp) {
     EXPECT_EQ(zeq_clamp(INT64_MIN, INT64_MIN, INT64_MAX), INT64_MIN);
 }
 
-TEST(Numeric, Pow) {
+TEST(NumericInteger, Pow) {
     EXPECT_EQ(zeq_pow(2, 10), 1024);
     EXPECT_EQ(zeq_pow(-3, 3), -27);
     EXPECT_EQ(zeq_pow(-3, 4), 81);
@@ -87,7 +87,7 @@ TEST(Numeric, Pow) {
     EXPECT_EQ(zeq_pow(-7, 1001), static_cast<int64_t>(expect));
 }
 
-TEST(Numeric, PowerOfTwo) {
+TEST(NumericInteger, PowerOfTwo) {
     EXPECT_EQ(zeq_is_power_of_two(1), 1);
     EXPECT_EQ(zeq_is_power_of_two(2), 1);
     EXPECT_EQ(zeq_is_power_of_two(int64_t{1} << 62), 1);
@@ -116,7 +116,7 @@ bool reference_prime(int64_t n) {
     return true;
 }
 
-TEST(Numeric, IsPrime) {
+TEST(NumericInteger, IsPrime) {
     for (int64_t n : {2, 3, 5, 23, 29}) EXPECT_EQ(zeq_is_prime(n), 1) << n;
     for (int64_t n : {1, 0, -7, 25, 49, 119, 121}) EXPECT_EQ(zeq_is_prime(n), 0) << n;
     EXPECT_EQ(zeq_is_prime(INT64_MIN), 0);
@@ -158,7 +158,7 @@ uint64_t reference_reverse(uint64_t x) {
     return r;
 }
 
-TEST(Numeric, BitFunctionEdges) {
+TEST(NumericBits, BitFunctionEdges) {
     EXPECT_EQ(zeq_popcount(0), 0);
     EXPECT_EQ(zeq_popcount(-1), 64);
     EXPECT_EQ(zeq_popcount(INT64_MIN), 1);
@@ -179,7 +179,7 @@ TEST(Numeric, BitFunctionEdges) {
     EXPECT_EQ(zeq_bit_reverse(0x0F), static_cast<int64_t>(0xF000000000000000ULL));
 }
 
-TEST(Numeric, BitFunctionsMatchLoops) {
+TEST(NumericBits, BitFunctionsMatchLoops) {
     std::mt19937_64 rng(7);
     for (int i = 0; i < 20000; ++i) {
         uint64_t x = rng();
@@ -194,7 +194,7 @@ TEST(Numeric, BitFunctionsMatchLoops) {
     }
 }
 
-TEST(Numeric, Gcd) {
+TEST(NumericInteger, Gcd) {
     EXPECT_EQ(zeq_gcd_i64(-12, 18), 6);
     EXPECT_EQ(zeq_gcd_i64(12, -18), 6);
     EXPECT_EQ(zeq_gcd_i64(-12, -18), 6);
@@ -210,7 +210,7 @@ TEST(Numeric, Gcd) {
     EXPECT_EQ(zeq_gcd_i64(int64_t{1} << 40, int64_t{3} << 20), int64_t{1} << 20);
 }
 
-TEST(Numeric, Conversions) {
+TEST(NumericFloat, Conversions) {
     EXPECT_EQ(zeq_i64_to_f64(-3), -3.0);
     EXPECT_EQ(zeq_i64_to_f64(INT64_MIN), -0x1p63);
     EXPECT_EQ(zeq_i64_to_f64(INT64_MAX), 0x1p63);
@@ -233,7 +233,7 @@ TEST(Numeric, Conversions) {
     EXPECT_EQ(zeq_f64_to_i64(-0x1p63 + 1024), INT64_MIN + 1024);
 }
 
-TEST(Numeric, Rounding) {
+TEST(NumericFloat, Rounding) {
     EXPECT_EQ(zeq_f64_floor(-1.5), -2.0);
     EXPECT_EQ(zeq_f64_floor(1.5), 1.0);
     EXPECT_EQ(zeq_f64_ceil(-1.5), -1.0);
@@ -246,7 +246,7 @@ TEST(Numeric, Rounding) {
     EXPECT_EQ(zeq_f64_ceil(-kInf), -kInf);
 }
 
-TEST(Numeric, SqrtAbsIsNan) {
+TEST(NumericFloat, SqrtAbsIsNan) {
     EXPECT_EQ(zeq_f64_sqrt(16.0), 4.0);
     EXPECT_EQ(zeq_f64_sqrt(2.0), std::sqrt(2.0));
     EXPECT_TRUE(std::isnan(zeq_f64_sqrt(-1.0)));
@@ -264,7 +264,7 @@ TEST(Numeric, SqrtAbsIsNan) {
     EXPECT_EQ(zeq_f64_is_nan(0.0), 0);
 }
 
-TEST(Numeric, FloatMinMaxFavourTheSecondArgument) {
+TEST(NumericFloat, FloatMinMaxFavourTheSecondArgument) {
     EXPECT_EQ(zeq_f64_min(1.0, 2.0), 1.0);
     EXPECT_EQ(zeq_f64_min(2.0, 1.0), 1.0);
     EXPECT_EQ(zeq_f64_min(kNaN, 1.0), 1.0);
@@ -280,7 +280,7 @@ TEST(Numeric, FloatMinMaxFavourTheSecondArgument) {
     EXPECT_EQ(bits(zeq_f64_max(-0.0, 0.0)), bits(0.0));
 }
 
-TEST(Numeric, PowF64IsLibcPow) {
+TEST(NumericFloat, PowF64IsLibcPow) {
     EXPECT_EQ(pow_f64(2.0, 10.0), 1024.0);
     EXPECT_EQ(pow_f64(2.0, -1.0), 0.5);
     EXPECT_EQ(pow_f64(kNaN, 0.0), 1.0);

@@ -28,7 +28,7 @@ std::vector<int64_t> items(const ZeqVec *v) {
 
 using Items = std::vector<int64_t>;
 
-TEST(Vector, ShortNamesAreTheSameFunctions) {
+TEST(VecCapacity, ShortNamesAreTheSameFunctions) {
     EXPECT_EQ((void *)&vec_new, (void *)&zeq_vec_new);
     EXPECT_EQ((void *)&vec_push, (void *)&zeq_vec_push);
     EXPECT_EQ((void *)&vec_sort, (void *)&zeq_vec_sort);
@@ -36,7 +36,7 @@ TEST(Vector, ShortNamesAreTheSameFunctions) {
     EXPECT_EQ((void *)&vec_free, (void *)&zeq_vec_free);
 }
 
-TEST(Vector, NewIsEmptyWithCapacityEight) {
+TEST(VecCapacity, NewIsEmptyWithCapacityEight) {
     ZeqVec *v = zeq_vec_new();
     EXPECT_EQ(zeq_vec_len(v), 0);
     EXPECT_EQ(zeq_vec_cap(v), 8);
@@ -45,7 +45,7 @@ TEST(Vector, NewIsEmptyWithCapacityEight) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, GrowthDoublesOnePushAtATime) {
+TEST(VecCapacity, GrowthDoublesOnePushAtATime) {
     ZeqVec *v = zeq_vec_new();
     for (int64_t i = 0; i < 8; ++i) EXPECT_EQ(zeq_vec_push(v, i), v);
     EXPECT_EQ(zeq_vec_cap(v), 8);
@@ -60,7 +60,7 @@ TEST(Vector, GrowthDoublesOnePushAtATime) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, WithCapacity) {
+TEST(VecCapacity, WithCapacity) {
     for (int64_t n : {INT64_MIN, int64_t{-5}, int64_t{0}, int64_t{1}}) {
         ZeqVec *v = zeq_vec_with_capacity(n);
         EXPECT_EQ(zeq_vec_cap(v), 1) << n;
@@ -85,7 +85,7 @@ TEST(Vector, WithCapacity) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, PopAndClearKeepTheBuffer) {
+TEST(VecEdit, PopAndClearKeepTheBuffer) {
     ZeqVec *v = zeq_vec_new();
     EXPECT_EQ(zeq_vec_pop(v), 0);
     EXPECT_EQ(zeq_vec_len(v), 0);
@@ -104,7 +104,7 @@ TEST(Vector, PopAndClearKeepTheBuffer) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, SetGetSwapHoldAnyWord) {
+TEST(VecEdit, SetGetSwapHoldAnyWord) {
     ZeqVec *v = from({1, 2, 3});
     zeq_vec_set(v, 1, INT64_MIN);
     zeq_vec_set(v, 2, INT64_MAX);
@@ -117,7 +117,7 @@ TEST(Vector, SetGetSwapHoldAnyWord) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, Remove) {
+TEST(VecEdit, Remove) {
     ZeqVec *v = from({10, 20, 30, 40});
     EXPECT_EQ(zeq_vec_remove(v, -1), 0);
     EXPECT_EQ(zeq_vec_remove(v, 4), 0);
@@ -135,7 +135,7 @@ TEST(Vector, Remove) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, InsertClampsItsIndex) {
+TEST(VecEdit, InsertClampsItsIndex) {
     ZeqVec *v = from({1, 2, 3});
     zeq_vec_insert(v, -3, 0);
     EXPECT_EQ(items(v), Items({0, 1, 2, 3}));
@@ -159,7 +159,7 @@ TEST(Vector, InsertClampsItsIndex) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, ReverseContainsIndexOf) {
+TEST(VecEdit, ReverseContainsIndexOf) {
     ZeqVec *v = from({5, 7, 5, 9});
     EXPECT_EQ(zeq_vec_index_of(v, 5), 0);
     EXPECT_EQ(zeq_vec_index_of(v, 9), 3);
@@ -179,7 +179,7 @@ TEST(Vector, ReverseContainsIndexOf) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, SortSmall) {
+TEST(VecSort, SortSmall) {
     ZeqVec *v = from({3, -1, 2});
     zeq_vec_sort(v);
     EXPECT_EQ(items(v), Items({-1, 2, 3}));
@@ -203,7 +203,7 @@ TEST(Vector, SortSmall) {
 // (full range, small range of both signs with many duplicates, values
 // sharing their high bytes, two values per byte), each compared with
 // std::sort.
-TEST(Vector, SortMatchesStdSort) {
+TEST(VecSort, SortMatchesStdSort) {
     std::mt19937_64 rng(12345);
     const int64_t sizes[] = {2, 31, 33, 1000, 1500, 5000, 100000, 1000000};
     for (int64_t n : sizes) {
@@ -232,7 +232,7 @@ TEST(Vector, SortMatchesStdSort) {
     }
 }
 
-TEST(Vector, SortOrderedAndReversedInput) {
+TEST(VecSort, SortOrderedAndReversedInput) {
     const int64_t n = 200000;
     ZeqVec *v = zeq_vec_new();
     for (int64_t i = 0; i < n; ++i) zeq_vec_push(v, n / 2 - i);
@@ -247,7 +247,7 @@ TEST(Vector, SortOrderedAndReversedInput) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, Dedup) {
+TEST(VecEdit, Dedup) {
     ZeqVec *v = from({1, 1, 2, 1, 1});
     zeq_vec_dedup(v);
     EXPECT_EQ(items(v), Items({1, 2, 1}));
@@ -271,7 +271,7 @@ TEST(Vector, Dedup) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, FillTouchesOnlyTheElements) {
+TEST(VecEdit, FillTouchesOnlyTheElements) {
     ZeqVec *v = from({1, 2, 3});
     zeq_vec_fill(v, 7);
     EXPECT_EQ(items(v), Items({7, 7, 7}));
@@ -279,7 +279,7 @@ TEST(Vector, FillTouchesOnlyTheElements) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, AggregatesOfEmptyVector) {
+TEST(VecAggregate, AggregatesOfEmptyVector) {
     ZeqVec *v = zeq_vec_new();
     EXPECT_EQ(zeq_vec_sum(v), 0);
     EXPECT_EQ(zeq_vec_product(v), 1);
@@ -290,7 +290,7 @@ TEST(Vector, AggregatesOfEmptyVector) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, AggregatesWrapAndCompareSigned) {
+TEST(VecAggregate, AggregatesWrapAndCompareSigned) {
     ZeqVec *v = from({INT64_MAX, 1});
     EXPECT_EQ(zeq_vec_sum(v), INT64_MIN);
     EXPECT_EQ(zeq_vec_product(v), INT64_MAX);
@@ -331,7 +331,7 @@ TEST(Vector, AggregatesWrapAndCompareSigned) {
     zeq_vec_free(w);
 }
 
-TEST(Vector, CopyCapacities) {
+TEST(VecCapacity, CopyCapacities) {
     ZeqVec *empty = zeq_vec_new();
     ZeqVec *c = zeq_vec_copy(empty);
     EXPECT_EQ(zeq_vec_cap(c), 8);
@@ -353,7 +353,7 @@ TEST(Vector, CopyCapacities) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, SliceClampsItsBounds) {
+TEST(VecEdit, SliceClampsItsBounds) {
     ZeqVec *v = from({10, 11, 12, 13, 14});
     struct Case {
         int64_t start, end;
@@ -382,7 +382,7 @@ TEST(Vector, SliceClampsItsBounds) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, Extend) {
+TEST(VecEdit, Extend) {
     ZeqVec *a = from({1, 2});
     ZeqVec *b = from({3, 4, 5, 6, 7, 8, 9});
     zeq_vec_extend(a, b);
@@ -409,7 +409,7 @@ TEST(Vector, Extend) {
     zeq_vec_free(one);
 }
 
-TEST(Vector, ExtendWithItself) {
+TEST(VecEdit, ExtendWithItself) {
     ZeqVec *v = from({1, 2});
     zeq_vec_extend(v, v);
     EXPECT_EQ(items(v), Items({1, 2, 1, 2}));
@@ -425,7 +425,7 @@ TEST(Vector, ExtendWithItself) {
     zeq_vec_free(v);
 }
 
-TEST(Vector, ManyPushes) {
+TEST(VecCapacity, ManyPushes) {
     ZeqVec *v = zeq_vec_new();
     const int64_t n = 1'000'000;
     for (int64_t i = 0; i < n; ++i) zeq_vec_push(v, i * 3);
@@ -438,7 +438,7 @@ TEST(Vector, ManyPushes) {
 
 // Capacity that cannot double any more, and absurd creation sizes, end in
 // the out-of-memory message instead of wrapping.
-TEST(Vector, OverflowingGrowthIsOutOfMemory) {
+TEST(VecCapacity, OverflowingGrowthIsOutOfMemory) {
     const char *message = "[zeq] FATAL: out of memory (";
     for (int64_t cap : {int64_t{1} << 62, INT64_MAX}) {
         auto r = zeqtest::run_child([cap] {
