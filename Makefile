@@ -1,18 +1,19 @@
 # make run   build the library and run the sample program
 # make test  build and run every test, then again under AddressSanitizer +
-#            UndefinedBehaviorSanitizer, and the threaded tests under
-#            ThreadSanitizer
+#            UndefinedBehaviorSanitizer, the threaded tests under
+#            ThreadSanitizer, and every test once more built with clang
 # make bench build and run the benchmarks
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+CLANG_BUILD ?= build-clang
 JOBS       ?= $(shell nproc)
 # Tests that start threads or hold per-thread state, run again under
 # ThreadSanitizer.
 TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox)
 
-.PHONY: all deps build run test test-plain test-asan test-tsan bench clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-clang bench clean
 
 all: build
 
@@ -35,7 +36,7 @@ run: deps
 	cmake --build $(BUILD) -j $(JOBS) --target zeq-sample
 	./$(BUILD)/zeq-sample
 
-test: test-plain test-asan test-tsan
+test: test-plain test-asan test-tsan test-clang
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -50,8 +51,13 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 
+test-clang: deps
+	@test -f $(CLANG_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(CLANG_BUILD) -G Ninja -DZEQ_BUILD_BENCH=OFF
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
+
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(CLANG_BUILD)

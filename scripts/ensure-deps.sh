@@ -10,6 +10,7 @@ need_header() { [ -e "/usr/include/$1" ] || missing+=("$2"); }
 need_cmd cmake cmake
 need_cmd ninja ninja-build
 need_cmd g++ g++
+need_cmd clang++ clang
 need_cmd nm binutils
 need_header gtest/gtest.h libgtest-dev
 need_header benchmark/benchmark.h libbenchmark-dev

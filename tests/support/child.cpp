@@ -147,6 +147,11 @@ ChildResult run_program(const std::string &path, const std::vector<std::string> 
     }, input, timeout_s);
 }
 
+bool same_function(const void *a, const void *b) {
+    asm volatile("" : "+r"(a), "+r"(b));
+    return a == b;
+}
+
 void on_fresh_thread(const std::function<void()> &body) {
     std::thread t(body);
     t.join();

@@ -28,6 +28,10 @@ ChildResult run_program(const std::string &path, const std::vector<std::string> 
                         const std::vector<std::string> &env = {}, const std::string &input = "",
                         int timeout_s = 20);
 
+// Whether two functions are one symbol (an alias): compared at run time,
+// since a compiler may assume distinct functions have distinct addresses.
+bool same_function(const void *a, const void *b);
+
 // Runs `body` on a fresh thread and waits for it: a new thread starts with
 // empty per-thread runtime state (arena chain, limit, foreign-call region).
 void on_fresh_thread(const std::function<void()> &body);
