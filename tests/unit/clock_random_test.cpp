@@ -2,6 +2,8 @@
 // random generator and the optimisation barrier.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
@@ -72,6 +74,14 @@ void install_noop_handler(int signo) {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;
     sigaction(signo, &sa, nullptr);
+}
+
+// Runs body in the calling thread while SIGUSR1 (with a handler that does
+// not restart calls) keeps arriving.
+void under_signals(const std::function<void()> &body) {
+    install_noop_handler(SIGUSR1);
+    SignalPeppering pepper(pthread_self(), SIGUSR1);
+    body();
 }
 
 }  // namespace
@@ -178,13 +188,9 @@ TEST(Sleep, NegativeDurationsSleepZero) {
 TEST(Sleep, InterruptedSleepReturnsMinusOne) {
     ChildResult r = run_child(
         [] {
-            install_noop_handler(SIGUSR1);
             int32_t rc;
             int64_t t0 = zeq_time_ms();
-            {
-                SignalPeppering pepper(pthread_self(), SIGUSR1);
-                rc = zeq_sleep_ms(2000);
-            }
+            under_signals([&] { rc = zeq_sleep_ms(2000); });
             int64_t elapsed = zeq_time_ms() - t0;
             std::printf("%d %d\n", rc, elapsed < 2000);
         },
@@ -200,13 +206,11 @@ TEST(Sleep, LongDurationsDoNotWrapAround) {
     // ends it.
     ChildResult r = run_child(
         [] {
-            install_noop_handler(SIGUSR1);
             int32_t a, b;
-            {
-                SignalPeppering pepper(pthread_self(), SIGUSR1);
+            under_signals([&] {
                 a = zeq_sleep_ms(4294968);
                 b = zeq_sleep_ms(INT32_MAX);
-            }
+            });
             std::printf("%d %d\n", a, b);
         },
         "", 15);
@@ -217,13 +221,9 @@ TEST(Sleep, LongDurationsDoNotWrapAround) {
 TEST(Sleep, SleepMsResumesAfterSignals) {
     ChildResult r = run_child(
         [] {
-            install_noop_handler(SIGUSR1);
             int64_t rc;
             int64_t t0 = zeq_time_ns();
-            {
-                SignalPeppering pepper(pthread_self(), SIGUSR1);
-                rc = sleep_ms(120);
-            }
+            under_signals([&] { rc = sleep_ms(120); });
             int64_t elapsed = zeq_time_ns() - t0;
             std::printf("%ld %d\n", static_cast<long>(rc), elapsed >= 120 * 1000000);
         },
