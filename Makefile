@@ -11,7 +11,7 @@ CLANG_BUILD ?= build-clang
 JOBS       ?= $(shell nproc)
 # Tests that start threads or hold per-thread state, run again under
 # ThreadSanitizer.
-TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox)
+TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb)
 
 .PHONY: all deps build run test test-plain test-asan test-tsan test-clang bench clean
 

@@ -14,6 +14,11 @@ need_cmd clang++ clang
 need_cmd nm binutils
 need_header gtest/gtest.h libgtest-dev
 need_header benchmark/benchmark.h libbenchmark-dev
+# Anchors the benchmarks measure against.
+need_header absl/container/flat_hash_map.h libabsl-dev
+need_header concurrentqueue/blockingconcurrentqueue.h libconcurrentqueue-dev
+need_header boost/asio/thread_pool.hpp libboost-dev
+need_header uv.h libuv1-dev
 
 [ ${#missing[@]} -eq 0 ] && exit 0
 
