@@ -61,11 +61,27 @@ inline void copy_bytes(char *out, const char *in, uint64_t n) noexcept {
     std::memcpy(out, in, n);
 }
 
-// Appends n bytes (n >= 0) and the NUL; returns the new length.
+// Offset of p inside the builder's buffer, or -1 when p lies outside it (a
+// source that is the builder's own content must follow the buffer when it
+// moves).  Compared as integers: p may belong to any other object.
+inline int64_t offset_in_buffer(const ZeqStringBuilder *b, const void *p) noexcept {
+    uint64_t off = reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(b->data);
+    return off < static_cast<uint64_t>(b->cap) ? static_cast<int64_t>(off) : -1;
+}
+
+// Appends n bytes (n >= 0) and the NUL; returns the new length.  The bytes
+// may be part of the builder's own buffer.
 inline int64_t append(ZeqStringBuilder *b, const char *bytes, uint64_t n) noexcept {
+    int64_t inside = offset_in_buffer(b, bytes);
     reserve(b, n);
     const int64_t len = b->len + static_cast<int64_t>(n);
     char *out = b->data + b->len;
+    if (ZEQ_UNLIKELY(inside >= 0)) {
+        std::memmove(out, b->data + inside, n);
+        out[n] = '\0';
+        b->len = len;
+        return len;
+    }
     copy_bytes(out, bytes, n);
     out[n] = '\0';
     b->len = len;
@@ -247,16 +263,14 @@ extern "C" int64_t zeq_sb_push_bool(ZeqStringBuilder *b, int64_t value) noexcept
     return value ? append(b, "true", 4) : append(b, "false", 5);
 }
 
+namespace {
+
 // Escapes tab, line feed, carriage return, double quote and backslash.  The
 // growth trigger doubles the capacity, before each input byte, while
 // cap < len + 3.  Lengths only grow, so the capacity that trigger reaches is
 // the smallest doubling with cap >= (length before the last byte) + 3: the
 // output size is counted first and the buffer grown once to that capacity.
-extern "C" int64_t zeq_sb_push_escaped(ZeqStringBuilder *b, const ZeqString *s) noexcept {
-    if (!b || !usable(s)) return 0;
-    int64_t n = s->len;
-    if (n <= 0) return b->len;
-    const auto *in = reinterpret_cast<const unsigned char *>(s->data);
+int64_t escape_full(ZeqStringBuilder *b, const unsigned char *in, int64_t n) noexcept {
     uint64_t out_size = 0;
     for (int64_t i = 0; i < n; ++i) out_size += escaped_size_full(in[i]);
     uint64_t before_last =
@@ -287,11 +301,7 @@ extern "C" int64_t zeq_sb_push_escaped(ZeqStringBuilder *b, const ZeqString *s) 
 // Escapes only the double quote and the backslash.  Its growth trigger
 // (cap < len + 2 before each output byte) ends at the smallest doubling with
 // room for the whole output and its NUL, so the buffer is grown once.
-extern "C" int64_t sb_push_escaped(ZeqStringBuilder *b, const ZeqString *s) noexcept {
-    if (!b || !usable(s)) return 0;
-    int64_t n = s->len;
-    if (n <= 0) return b->len;
-    const auto *in = reinterpret_cast<const unsigned char *>(s->data);
+int64_t escape_quotes(ZeqStringBuilder *b, const unsigned char *in, int64_t n) noexcept {
     uint64_t out_size = 0;
     for (int64_t i = 0; i < n; ++i) out_size += escaped_size_quotes(in[i]);
     reserve(b, out_size);
@@ -304,6 +314,34 @@ extern "C" int64_t sb_push_escaped(ZeqStringBuilder *b, const ZeqString *s) noex
     *out = '\0';
     b->len += static_cast<int64_t>(out_size);
     return b->len;
+}
+
+using Escape = int64_t (*)(ZeqStringBuilder *, const unsigned char *, int64_t) noexcept;
+
+// Runs an escape over s.  A source inside the builder's own buffer is
+// escaped from a private copy: the output may move the buffer and, for a view
+// that reaches past the content, overwrite the source while it is read.
+int64_t push_escaped_with(ZeqStringBuilder *b, const ZeqString *s, Escape escape) noexcept {
+    if (!b || !usable(s)) return 0;
+    const int64_t n = s->len;
+    if (n <= 0) return b->len;
+    const auto *in = reinterpret_cast<const unsigned char *>(s->data);
+    if (ZEQ_LIKELY(offset_in_buffer(b, in) < 0)) return escape(b, in, n);
+    auto *copy = static_cast<unsigned char *>(checked_malloc(static_cast<uint64_t>(n)));
+    std::memcpy(copy, in, static_cast<size_t>(n));
+    int64_t len = escape(b, copy, n);
+    std::free(copy);
+    return len;
+}
+
+}  // namespace
+
+extern "C" int64_t zeq_sb_push_escaped(ZeqStringBuilder *b, const ZeqString *s) noexcept {
+    return push_escaped_with(b, s, escape_full);
+}
+
+extern "C" int64_t sb_push_escaped(ZeqStringBuilder *b, const ZeqString *s) noexcept {
+    return push_escaped_with(b, s, escape_quotes);
 }
 
 extern "C" int64_t zeq_sb_len(const ZeqStringBuilder *b) noexcept { return b->len; }

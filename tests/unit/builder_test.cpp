@@ -221,3 +221,62 @@ TEST(SbNames, ShortNamesAreAliasesExceptTheEscapes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Backslash escapes of the bytes in `from` (as the letters in `to`).
+std::string escaped(const std::string &t, const std::string &from, const std::string &to) {
+    std::string e;
+    for (char c : t) {
+        size_t k = from.find(c);
+        e += k == std::string::npos ? std::string(1, c) : std::string{'\\', to[k]};
+    }
+    return e;
+}
+
+}  // namespace
+
+// A builder appending its own content: the source moves with the buffer when
+// it grows.  Checked against a std::string model at sizes that grow the
+// buffer once, not at all, and many times (ASan sees any read of the old one).
+TEST(SbSelfAppend, OwnContentComesOutDoubledAtEverySize) {
+    using Push = void (*)(ZeqStringBuilder *);
+    const struct {
+        const char *name;
+        Push push;
+        std::string (*model)(const std::string &);
+    } pushes[] = {
+        {"sb_push_cstr", [](ZeqStringBuilder *b) { sb_push_cstr(b, b->data); },
+         [](const std::string &t) { return t + t; }},
+        {"zeq_sb_push", [](ZeqStringBuilder *b) { zeq_sb_push(b, reinterpret_cast<ZeqString *>(b)); },
+         [](const std::string &t) { return t + t; }},
+        {"zeq_sb_push_range",
+         [](ZeqStringBuilder *b) { zeq_sb_push_range(b, reinterpret_cast<ZeqString *>(b), 1, b->len); },
+         [](const std::string &t) { return t + t.substr(1); }},
+        {"zeq_sb_push_escaped",
+         [](ZeqStringBuilder *b) {
+             ZeqString view{b->data, b->len, b->len};
+             zeq_sb_push_escaped(b, &view);
+         },
+         [](const std::string &t) { return t + escaped(t, "\t\n\r\"\\", "tnr\"\\"); }},
+        {"sb_push_escaped",
+         [](ZeqStringBuilder *b) {
+             ZeqString view{b->data, b->len, b->len};
+             sb_push_escaped(b, &view);
+         },
+         [](const std::string &t) { return t + escaped(t, "\"\\", "\"\\"); }},
+    };
+    for (const auto &p : pushes) {
+        for (size_t size : {size_t{1}, size_t{300}, size_t{1023}, size_t{300000}}) {
+            std::string model;
+            for (size_t i = 0; i < size; ++i) model += "ab\t\"cd"[i % 6];
+            Sb b(static_cast<int64_t>(size + 1));
+            sb_push_cstr(b, model.c_str());
+            for (int round = 0; round < 3; ++round) {
+                p.push(b);
+                model = p.model(model);
+            }
+            ASSERT_TRUE(b.text() == model) << p.name << " size " << size;
+        }
+    }
+}
