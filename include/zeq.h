@@ -83,8 +83,10 @@ ZEQ_API int main(int argc, char **argv) ZEQ_NOEXCEPT;
 #endif
 
 /* Entry of the compiled zeq program.  The library delivers one; an
- * executable that defines its own replaces it. */
-ZEQ_API int64_t zeq_user_main(void) ZEQ_NOEXCEPT;
+ * executable that defines its own replaces it.  It is the program's
+ * function, so it carries no exception specification of the library's
+ * (a C++ program defines it as extern "C" int64_t zeq_user_main(void)). */
+ZEQ_API int64_t zeq_user_main(void);
 
 /* Records argc/argv in the calling thread (the array is kept, not copied)
  * and turns arena mode on.  No teardown: call zeq_arena_destroy for that. */
@@ -216,7 +218,8 @@ ZEQ_API ZeqString *zeq_read_bytes(int64_t count) ZEQ_NOEXCEPT;
 ZEQ_API int64_t zeq_time_ns(void) ZEQ_NOEXCEPT;
 ZEQ_API int64_t zeq_time_ms(void) ZEQ_NOEXCEPT;
 /* Sleeps ms milliseconds (negative: 0).  Returns 0, or -1 when a signal
- * interrupted the sleep (sleep_ms always returns 0 and resumes the sleep). */
+ * interrupted the sleep, which then ends early (sleep_ms is the same sleep
+ * and always returns 0). */
 ZEQ_API int32_t zeq_sleep_ms(int32_t ms) ZEQ_NOEXCEPT;
 /* Per-thread xorshift generator (13, 7, 17); results in [0, 2^63 - 1].
  * Seeds itself from the clock on first use unless zeq_random_seed was called
@@ -256,8 +259,9 @@ ZEQ_API ZeqString *zeq_string_concat7(const ZeqString *a, const ZeqString *b,
                                       const ZeqString *g) ZEQ_NOEXCEPT;
 ZEQ_API ZeqString *zeq_string_slice(const ZeqString *s, int64_t start, int64_t end) ZEQ_NOEXCEPT;
 
-/* Accessors.  Null-tolerant: zeq_string_len (0), zeq_string_as_cstr (null),
- * zeq_string_char_at / zeq_str_byte_at (byte 0..255, 0 out of range).
+/* Accessors.  Null-tolerant: zeq_string_len (0 for null or null data),
+ * zeq_string_as_cstr (null), zeq_string_char_at / zeq_str_byte_at (byte
+ * 0..255, 0 out of range).
  * Primitives for values known valid (no null test): zeq_text_len,
  * zeq_str_char_at (-1 out of range).  Raw NUL-terminated text: zeq_str_len
  * (strlen, not null), zeq_str_data (returns p), zeq_ord (*p, 0 for null). */
@@ -290,7 +294,7 @@ ZEQ_API int64_t zeq_string_free(ZeqString *s) ZEQ_NOEXCEPT;
 /* Foreign-call strings: always malloc memory, whatever the mode.
  *   zeq_ffi_cstr_to_string  new malloc string copying text (null as "")
  *   zeq_ffi_string_data     data, or "" (never null) for null
- *   zeq_ffi_string_len      len, 0 for null
+ *   zeq_ffi_string_len      len, 0 for null or null data
  *   zeq_ffi_free_string     free()s data and record; null is a no-op */
 ZEQ_API ZeqString *zeq_ffi_cstr_to_string(const char *text) ZEQ_NOEXCEPT;
 ZEQ_API const char *zeq_ffi_string_data(const ZeqString *s) ZEQ_NOEXCEPT;
@@ -564,7 +568,7 @@ ZEQ_API int64_t time_ns(void) ZEQ_NOEXCEPT;                            /* zeq_ti
 ZEQ_API int64_t now_ns(void) ZEQ_NOEXCEPT;                             /* zeq_time_ns */
 ZEQ_API int64_t time_ms(void) ZEQ_NOEXCEPT;                            /* zeq_time_ms */
 ZEQ_API int64_t now_ms(void) ZEQ_NOEXCEPT;                             /* zeq_time_ms */
-ZEQ_API int64_t sleep_ms(int32_t ms) ZEQ_NOEXCEPT;                     /* sleeps ms fully; 0 */
+ZEQ_API int64_t sleep_ms(int32_t ms) ZEQ_NOEXCEPT;                     /* zeq_sleep_ms; 0 */
 
 /* strings */
 ZEQ_API ZeqString *chr(int64_t code) ZEQ_NOEXCEPT;                     /* zeq_chr */

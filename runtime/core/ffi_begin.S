@@ -8,12 +8,23 @@
  * makes zeq_ffi_begin return a second time, with 1, in the caller's frame.
  * Callee-saved registers are untouched on the way (zeq_ffi_prepare preserves
  * them like any function), so _setjmp records the caller's values. */
+/* With control-flow protection on, cet.h marks this object as supporting
+ * IBT and shadow stacks (without the mark the linker would drop the
+ * protection for the whole library) and _CET_ENDBR opens the function with
+ * endbr64, as an indirect call to it requires. */
+#ifdef __CET__
+#include <cet.h>
+#else
+#define _CET_ENDBR
+#endif
+
     .text
     .globl  zeq_ffi_begin
     .type   zeq_ffi_begin, @function
     .p2align 4
 zeq_ffi_begin:
     .cfi_startproc
+    _CET_ENDBR
     subq    $8, %rsp                /* align the stack for the call */
     .cfi_adjust_cfa_offset 8
     call    zeq_ffi_prepare         /* hidden: bound inside the library */

@@ -21,7 +21,7 @@ TEST(EntryMain, RunsTheProgramsOwnUserMainUnderArenaMode) {
               "enabled=1\n"
               "usage=8388608 len=12\n"
               "thread: count=0 arg0_len=0\n"
-              "after: usage=0 enabled=0\n");
+              "after: usage=0 enabled=0 released=1\n");
     EXPECT_EQ(r.err, "");
 }
 
@@ -30,6 +30,17 @@ TEST(EntryMain, ExitStatusIsTheLowBitsOfTheResult) {
         auto r = zeqtest::run_program(kProgram, {}, {std::string("ZEQ_TEST_RESULT=") + result});
         EXPECT_EQ(r.status, status) << result;
     }
+}
+
+TEST(EntryMain, ProgramsInCAndCxxDefineTheirOwnEntry) {
+    auto cxx = zeqtest::run_program(std::string(ZEQ_TEST_PROGRAM_DIR) + "/cxx_program", {});
+    EXPECT_EQ(cxx.status, 8) << cxx.err;
+    EXPECT_EQ(cxx.out, "from C++\n");
+    // A program whose globals clash with the library's own names: the
+    // library's internal calls still reach the library's bodies.
+    auto clash = zeqtest::run_program(std::string(ZEQ_TEST_PROGRAM_DIR) + "/clashing_names", {});
+    EXPECT_EQ(clash.status, 0) << clash.err;
+    EXPECT_EQ(clash.out, "own bodies\n");
 }
 
 TEST(EntryArguments, OnlyTheInitialisingThreadSeesThem) {

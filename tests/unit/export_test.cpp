@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <string>
@@ -71,4 +72,42 @@ TEST(ExportedSymbols, ShortNamesAreAliasesOfOneBody) {
     EXPECT_TRUE(same(&slice, &zeq_string_slice));
     EXPECT_TRUE(same(&byte_at, &zeq_string_char_at));
     EXPECT_TRUE(same(&arena_usage, &zeq_arena_usage));
+}
+
+namespace {
+
+std::string command_output(const std::string &cmd) {
+    std::string out;
+    if (FILE *p = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(LibraryImage, KeepsControlFlowProtectionAndNeedsNoCompilerHelperLibrary) {
+    // Every object is built with control-flow protection; one without the
+    // property note (the hand-written assembly, say) would make the linker
+    // drop the protection for the whole library.
+    std::string objects = ZEQ_TEST_LIBRARY_OBJECTS;
+    size_t checked = 0;
+    for (size_t at = 0; at < objects.size();) {
+        size_t end = objects.find('|', at);
+        if (end == std::string::npos) end = objects.size();
+        const std::string object = objects.substr(at, end - at);
+        at = end + 1;
+        EXPECT_NE(command_output("readelf -n " + object).find("IBT, SHSTK"), std::string::npos)
+            << object;
+        ++checked;
+    }
+    EXPECT_GT(checked, 10u);
+    const auto *entry = reinterpret_cast<const unsigned char *>(&zeq_ffi_begin);
+    const unsigned char endbr64[] = {0xf3, 0x0f, 0x1e, 0xfa};
+    EXPECT_EQ(std::memcmp(entry, endbr64, sizeof endbr64), 0) << "zeq_ffi_begin lacks endbr64";
+    const std::string dynamic = command_output(std::string("readelf -d ") + ZEQ_TEST_LIBRARY);
+    EXPECT_NE(dynamic.find("libc.so"), std::string::npos);
+    EXPECT_EQ(dynamic.find("libgcc_s"), std::string::npos);
 }
