@@ -21,8 +21,10 @@ constexpr uint64_t kDefaultLimit = 4ull << 30;    // 4 GiB
 constexpr uint64_t kMiB = 1ull << 20;
 // Standard blocks released by reset or restore are kept for reuse, up to
 // this many per thread, so an arena that is reset in a loop does not map and
-// fault in fresh pages every round.  They are not part of the chain: usage
-// and the limit count only the chain.
+// fault in fresh pages every round.  They are not part of the chain, so usage
+// and the limit test count only the chain; but what the arena holds from the
+// system, spares included, stays within the limit plus less than one block:
+// spares are released first whenever a new block would push it over.
 constexpr int kMaxSpare = 4;
 
 struct Block {
@@ -81,6 +83,19 @@ uint64_t retire_blocks_from(ArenaState &a, Block *b) noexcept {
     return released;
 }
 
+// Frees spare blocks while the chain, the spares and a new block of `size`
+// bytes would together hold more than the limit.
+void release_spares_over_limit(ArenaState &a, uint64_t size) noexcept {
+    uint64_t held = add_sat(a.total, size);
+    while (a.spare && add_sat(held, uint64_t(a.spare_count) * kBlockSize) > a.max_size) {
+        Block *b = a.spare;
+        a.spare = b->next;
+        --a.spare_count;
+        std::free(b->data);
+        std::free(b);
+    }
+}
+
 // Reads ZEQ_ARENA_MAX_SIZE: every decimal digit accumulates, other characters
 // are skipped; a last character G or M (any case) scales by 2^30 or 2^20.
 uint64_t read_limit() noexcept {
@@ -117,6 +132,7 @@ __attribute__((noinline)) void *alloc_new_block(uint64_t r) noexcept {
         a.spare = b->next;
         --a.spare_count;
     } else {
+        release_spares_over_limit(a, size);
         b = static_cast<Block *>(std::malloc(sizeof(Block)));
         if (!b) return fallback(r);
         b->data = static_cast<char *>(std::malloc(size));

@@ -21,6 +21,10 @@ struct FfiState {
     int32_t active;
     char message[kMessageSize];
     jmp_buf jump;
+    // The region of the innermost zeq_ffi_call running in this thread (in
+    // that call's frame), put back when code it calls ends a region of its
+    // own; null outside such a call.
+    jmp_buf *call_region;
 };
 
 thread_local FfiState t_ffi;
@@ -58,7 +62,17 @@ extern "C" __attribute__((visibility("hidden"))) void *zeq_ffi_prepare() noexcep
     return &f.jump;
 }
 
-extern "C" void zeq_ffi_end(void) noexcept { t_ffi.active = 0; }
+// Inside a zeq_ffi_call, ending a region opened below it hands protection
+// back to the call's own region instead of leaving the thread unprotected.
+extern "C" void zeq_ffi_end(void) noexcept {
+    FfiState &f = t_ffi;
+    if (f.call_region) {
+        std::memcpy(&f.jump, f.call_region, sizeof f.jump);
+        f.active = 1;
+    } else {
+        f.active = 0;
+    }
+}
 
 extern "C" int32_t zeq_ffi_has_error(void) noexcept { return t_ffi.has_error; }
 
@@ -88,21 +102,27 @@ extern "C" void zeq_panic_divzero(void) noexcept { panic_with("division by zero"
 
 // Regions do not stack, but a call made through zeq_ffi_call inside an open
 // region puts the outer region back when it returns, so the host's own
-// region keeps protecting it.
+// region keeps protecting it; and a region that the called code opens and
+// ends itself hands protection back to this call's region (zeq_ffi_end).
 extern "C" int32_t zeq_ffi_call(int64_t (*fn)(int64_t), int64_t arg, int64_t *result) noexcept {
     FfiState &f = t_ffi;
-    // volatile: both must survive the longjmp back into this frame.
+    // volatile: these must survive the longjmp back into this frame.
     volatile int32_t outer_active = f.active;
     jmp_buf outer;
+    jmp_buf mine;
     if (outer_active) std::memcpy(&outer, &f.jump, sizeof outer);
+    jmp_buf *volatile outer_call = f.call_region;
     volatile int32_t caught = 1;
     if (zeq_ffi_begin() == 0) {
+        std::memcpy(&mine, &t_ffi.jump, sizeof mine);
+        t_ffi.call_region = &mine;
         if (!fn) return_to_region("null function");
         int64_t value = fn(arg);
         if (result) *result = value;
         caught = 0;
     }
     FfiState &g = t_ffi;
+    g.call_region = outer_call;
     g.active = outer_active;
     if (outer_active) std::memcpy(&g.jump, &outer, sizeof outer);
     return caught;

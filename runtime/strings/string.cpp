@@ -132,7 +132,10 @@ extern "C" ZeqString *zeq_string_slice(const ZeqString *s, int64_t start, int64_
     return string_copy(s->data + start, stop - start);
 }
 
-extern "C" int64_t zeq_string_len(const ZeqString *s) noexcept { return s ? s->len : 0; }
+// A record without data is empty, whatever its len field says.
+extern "C" int64_t zeq_string_len(const ZeqString *s) noexcept {
+    return s && s->data ? s->len : 0;
+}
 
 extern "C" int64_t zeq_text_len(const ZeqString *s) noexcept { return s->len; }
 
@@ -225,7 +228,9 @@ extern "C" const char *zeq_ffi_string_data(const ZeqString *s) noexcept {
     return usable(s) ? s->data : "";
 }
 
-extern "C" int64_t zeq_ffi_string_len(const ZeqString *s) noexcept { return s ? s->len : 0; }
+extern "C" int64_t zeq_ffi_string_len(const ZeqString *s) noexcept {
+    return zeq_string_len(s);
+}
 
 extern "C" void zeq_ffi_free_string(ZeqString *s) noexcept {
     if (!s) return;

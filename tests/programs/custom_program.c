@@ -3,6 +3,7 @@
  * The exit status comes from the environment variable ZEQ_TEST_RESULT. */
 #include "zeq.h"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -20,8 +21,19 @@ static void *other_thread(void *unused) {
     return NULL;
 }
 
+/* Bytes held from malloc (the sanitizer's count when one replaces it). */
+size_t __sanitizer_get_current_allocated_bytes(void) __attribute__((weak));
+static long live_heap_bytes(void) {
+    if (__sanitizer_get_current_allocated_bytes) return (long)__sanitizer_get_current_allocated_bytes();
+    struct mallinfo2 m = mallinfo2();
+    return (long)(m.uordblks + m.hblkhd);
+}
+static long held_during_main;
+
 static void after_main(void) {
-    printf("after: usage=%ld enabled=%d\n", (long)zeq_arena_usage(), (int)g_arena_enabled);
+    /* main gave the arena block back. */
+    printf("after: usage=%ld enabled=%d released=%d\n", (long)zeq_arena_usage(),
+           (int)g_arena_enabled, held_during_main - live_heap_bytes() >= (8L << 20));
 }
 
 int64_t zeq_user_main(void) {
@@ -37,6 +49,7 @@ int64_t zeq_user_main(void) {
     pthread_t t;
     pthread_create(&t, NULL, other_thread, NULL);
     pthread_join(t, NULL);
+    held_during_main = live_heap_bytes();
     const char *result = getenv("ZEQ_TEST_RESULT");
     return result ? strtoll(result, NULL, 10) : 0;
 }

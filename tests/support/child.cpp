@@ -1,6 +1,7 @@
 #include "child.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -15,10 +16,15 @@
 // Sanitizer settings for every test binary: allocation failures come back as
 // null (the runtime's out-of-memory path is under test), and the arena
 // blocks of threads that ended are kept on purpose (their strings may have
-// been handed to other threads), so they are not reported as leaks.
+// been handed to other threads), so they are not reported as leaks.  That
+// the arena does release its blocks (destroy, end of main) is measured with
+// live_heap_bytes instead.
 extern "C" const char *__asan_default_options() { return "allocator_may_return_null=1"; }
 extern "C" const char *__lsan_default_suppressions() { return "leak:alloc_new_block\n"; }
 extern "C" const char *__lsan_default_options() { return "print_suppressions=0"; }
+
+// Present when a sanitizer's allocator replaces malloc.
+extern "C" __attribute__((weak)) size_t __sanitizer_get_current_allocated_bytes();
 
 namespace zeqtest {
 namespace {
@@ -150,6 +156,13 @@ ChildResult run_program(const std::string &path, const std::vector<std::string> 
 bool same_function(const void *a, const void *b) {
     asm volatile("" : "+r"(a), "+r"(b));
     return a == b;
+}
+
+int64_t live_heap_bytes() {
+    if (__sanitizer_get_current_allocated_bytes)
+        return static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
+    struct mallinfo2 m = mallinfo2();
+    return static_cast<int64_t>(m.uordblks + m.hblkhd);
 }
 
 void on_fresh_thread(const std::function<void()> &body) {

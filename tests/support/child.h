@@ -2,6 +2,7 @@
 // statuses, fatal limits) and console I/O are observed from the outside.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ ChildResult run_program(const std::string &path, const std::vector<std::string> 
 // Whether two functions are one symbol (an alias): compared at run time,
 // since a compiler may assume distinct functions have distinct addresses.
 bool same_function(const void *a, const void *b);
+
+// Bytes the process holds from malloc right now (the sanitizer's count when
+// one replaces the allocator).
+int64_t live_heap_bytes();
 
 // Runs `body` on a fresh thread and waits for it: a new thread starts with
 // empty per-thread runtime state (arena chain, limit, foreign-call region).

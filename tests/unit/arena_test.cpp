@@ -243,6 +243,40 @@ TEST(ArenaLimit, ThreadsMeasureOnlyTheirOwnBlocks) {
     EXPECT_EQ(r.out, std::to_string(kBlock) + "\n");
 }
 
+TEST(ArenaLimit, SpareBlocksStayWithinTheLimit) {
+    // Five blocks filled, a reset (four kept as spares), then a 31 MiB
+    // string: spares are given back first, so the arena never holds more
+    // than the limit plus part of one block.
+    filler();
+    auto r = with_limit("48M", [] {
+        const std::string big(31 << 20, 'y');
+        const int64_t base = zeqtest::live_heap_bytes();
+        zeq_string_new("a", 1);
+        for (int i = 0; i < 4; ++i) fill_block();
+        zeq_arena_reset();
+        zeq_string_new(big.data(), static_cast<int64_t>(big.size()));
+        std::printf("%d\n", zeqtest::live_heap_bytes() - base <= (48 << 20) + kBlock);
+    });
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1\n");
+}
+
+TEST(ArenaRelease, DestroyGivesEveryBlockBack) {
+    filler();
+    zeqtest::on_fresh_thread([] {
+        const int64_t base = zeqtest::live_heap_bytes();
+        zeq_arena_mode(1);
+        zeq_string_new("a", 1);
+        for (int i = 0; i < 3; ++i) fill_block();
+        zeq_arena_reset();  // spare blocks are held too
+        fill_block();
+        zeq_string_new(filler(), kBlock);  // an oversized block
+        EXPECT_GE(zeqtest::live_heap_bytes() - base, 4 * kBlock);
+        zeq_arena_destroy();
+        EXPECT_LT(zeqtest::live_heap_bytes() - base, 1 << 20);
+    });
+}
+
 TEST(OutOfMemory, EndsTheProcessWithOneLine) {
     auto r = zeqtest::run_child([] {
         zeq_arena_mode(0);

@@ -177,6 +177,24 @@ TEST(FfiCall, PutsAnOuterRegionBack) {
     EXPECT_STREQ(zeq_ffi_error_message(), "assertion failed");
 }
 
+TEST(FfiCall, KeepsProtectingAfterTheCalledCodeEndsARegionOfItsOwn) {
+    // Called code that opens and closes a region and then panics: the call
+    // catches the panic (in a child: without the call's region the process
+    // would end).
+    auto r = zeqtest::run_child([] {
+        auto inner = [](int64_t) -> int64_t {
+            if (zeq_ffi_begin() == 0) zeq_assert(1);
+            zeq_ffi_end();
+            zeq_panic_divzero();
+        };
+        int64_t result = 7;
+        int32_t rc = zeq_ffi_call(inner, 1, &result);
+        std::printf("%d %ld %s\n", rc, static_cast<long>(result), zeq_ffi_error_message());
+    });
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1 7 division by zero\n");
+}
+
 TEST(FfiCall, HostLanguageExample) {
     if (ZEQ_TEST_SANITIZED) GTEST_SKIP() << "the interpreter is not built with sanitizers";
     if (std::system("python3 -c 'import ctypes' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";

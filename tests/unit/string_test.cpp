@@ -105,6 +105,11 @@ TEST(StringAccess, NullTolerantAndPrimitiveForms) {
     EXPECT_EQ(zeq_string_len(&abc), 3);
     EXPECT_EQ(zeq_string_len(nullptr), 0);
     EXPECT_EQ(len(&abc), 3);
+    // A record without data is empty whatever its len field claims.
+    ZeqString claims_five{nullptr, 5, 5};
+    EXPECT_EQ(zeq_string_len(&claims_five), 0);
+    EXPECT_EQ(len(&claims_five), 0);
+    EXPECT_EQ(zeq_ffi_string_len(&claims_five), 0);
     EXPECT_EQ(zeq_text_len(&abc), 3);
     EXPECT_EQ(zeq_string_as_cstr(nullptr), nullptr);
     EXPECT_EQ(str_data(&abc), abc.rec.data);
