@@ -5,6 +5,7 @@
 // -1 or the empty string, never a panic.
 #include "system.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,10 @@ constexpr uint64_t kCaptureInitial = 4096;
 constexpr char kStderrToStdout[] = " 2>&1";
 constexpr uint64_t kSuffixLen = sizeof kStderrToStdout - 1;
 constexpr size_t kCwdBuffer = 4096;
+// Pipe size asked for a capture: fewer round trips between the command and
+// the reader on large outputs.  The request may be refused (limit of
+// /proc/sys/fs/pipe-max-size); the default size then stays.
+constexpr int kPipeSize = 1 << 20;
 
 // Everything the command writes to its standard output, NUL bytes included.
 //
@@ -37,6 +42,7 @@ constexpr size_t kCwdBuffer = 4096;
 ZeqString *capture(const char *command) noexcept {
     FILE *p = ::popen(command, "re");
     if (!p) return string_empty();
+    (void)::fcntl(::fileno(p), F_SETPIPE_SZ, kPipeSize);
     uint64_t size = kCaptureInitial;
     auto *buf = static_cast<char *>(std::malloc(size));
     if (!buf) {
