@@ -1,9 +1,10 @@
-// A fresh temporary directory for the length of a test: made under $TMPDIR
-// (or /tmp), removed with everything in it afterwards.
+// Helpers of the file and process tests: a fresh temporary directory for
+// the length of a test (under $TMPDIR or /tmp, removed with its content),
+// string records viewing test strings, and result strings freed at the end
+// of a scope (arena mode off).
 #pragma once
 
 #include <ftw.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,13 +22,11 @@ public:
         if (mkdtemp(pattern.data())) path_ = pattern;
     }
     ~TempDir() {
-        if (path_.empty()) return;
-        nftw(path_.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return std::remove(p); },
-             16, FTW_DEPTH | FTW_PHYS);
+        auto remove_one = [](const char *p, const struct stat *, int, struct FTW *) { return std::remove(p); };
+        if (!path_.empty()) nftw(path_.c_str(), remove_one, 16, FTW_DEPTH | FTW_PHYS);
     }
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
-
     bool ok() const { return !path_.empty(); }
     const std::string &path() const { return path_; }
     std::string operator/(const std::string &name) const { return path_ + "/" + name; }
@@ -36,16 +35,21 @@ private:
     std::string path_;
 };
 
-// A string record viewing bytes owned elsewhere (no allocation).
 inline ZeqString view(const std::string &s) {
-    ZeqString r;
-    r.data = const_cast<char *>(s.c_str());
-    r.len = static_cast<int64_t>(s.size());
-    r.cap = r.len;
-    return r;
+    auto n = static_cast<int64_t>(s.size());
+    return ZeqString{const_cast<char *>(s.c_str()), n, n};
 }
 
-// The content of a result string (len bytes, NULs included).
 inline std::string content(const ZeqString *s) { return std::string(s->data, static_cast<size_t>(s->len)); }
+
+struct Result {
+    ZeqString *s;
+    explicit Result(ZeqString *r) : s(r) {}
+    ~Result() { zeq_string_free(s); }
+    Result(const Result &) = delete;
+    Result &operator=(const Result &) = delete;
+    ZeqString *operator->() const { return s; }
+    std::string text() const { return content(s); }
+};
 
 }  // namespace zeqtest
