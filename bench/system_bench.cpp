@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <string>
 
@@ -27,8 +28,8 @@ constexpr size_t kSize = 100u << 20;
 class BigFile {
 public:
     BigFile() {
-        const char *base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/zeq-bench-XXXXXX";
+        std::error_code ec;
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / "zeq-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data())) return;
         dir_ = pattern;
         path_ = dir_ + "/big.bin";

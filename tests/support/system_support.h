@@ -1,13 +1,14 @@
 // Helpers of the file and process tests: a fresh temporary directory for
-// the length of a test (under $TMPDIR or /tmp, removed with its content),
-// string records viewing test strings, and result strings freed at the end
-// of a scope (arena mode off).
+// the length of a test (under the system temporary directory, removed with
+// its content), string records viewing test strings, and result strings
+// freed at the end of a scope (arena mode off).
 #pragma once
 
 #include <ftw.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "zeq.h"
@@ -17,8 +18,8 @@ namespace zeqtest {
 class TempDir {
 public:
     TempDir() {
-        const char *base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/zeq-test-XXXXXX";
+        std::error_code ec;
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / "zeq-test-XXXXXX").string();
         if (mkdtemp(pattern.data())) path_ = pattern;
     }
     ~TempDir() {
