@@ -456,9 +456,89 @@ ZEQ_API void zeq_vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEP
 /* System: files and directories                                             */
 /* ======================================================================== */
 
+/* Paths are string records used as NUL-terminated paths (len is not read,
+ * except by zeq_mkdir); zeq_file_exists_cstr, zeq_file_size and
+ * zeq_append_file take plain NUL-terminated byte strings.  No operation
+ * prints, panics or keeps state; each closes what it opened on every path.
+ * Integer results are 0 on success and -1 on failure (errno is not
+ * reported); the tests answer 1 or 0.  A null record, null data or null
+ * byte string gives -1 (0 for the tests, "" for string results).
+ * Thread-safe as the platform calls underneath; strings from zeq_alloc go
+ * to the calling thread's arena.
+ *
+ * zeq_read_file: every byte of the file, NUL bytes included (len = bytes
+ *   read, cap = len).  The bytes are a malloc buffer even in arena mode (the
+ *   record is from zeq_alloc): an arena reset does not release them, and
+ *   with arena mode off zeq_string_free releases both.  "" when the path
+ *   cannot be opened, names a directory or a stream that cannot seek (FIFO,
+ *   terminal), memory runs out, or a read fails; an empty file also gives "".
+ * zeq_write_file: creates or truncates (mode 0666 before the umask) and
+ *   writes content's len bytes; -1 when not all bytes reached the file or
+ *   closing failed (the file keeps what was written), or for len < 0.
+ * zeq_write_file_newlines: the same with each byte 0x1F written as 0x0A.
+ * zeq_append_file: appends data up to its NUL, creating the file.
+ * zeq_file_exists / zeq_file_exists_cstr: 1 when stat succeeds (any type).
+ * zeq_file_size: the size in bytes; -1 when the file cannot be opened for
+ *   reading, is a directory, or cannot seek; a device gives what seeking to
+ *   its end reports.  file_size is the same with a string record path.
+ * zeq_delete_file / zeq_remove_file: remove() - a file or an empty
+ *   directory (four names, one operation).
+ * zeq_is_dir: 1 when stat succeeds and the path is a directory.
+ * zeq_mkdir: creates the directory and every missing parent (mode 0755
+ *   before the umask); every '/' or '\' among the first len bytes (never
+ *   the first byte) ends a parent.  0 when the path is a directory
+ *   afterwards (also when it already was), -1 otherwise or for len 0.
+ * zeq_readdir: the entry names in the platform's directory order, "." and
+ *   ".." left out, separated by line feeds without a final one; a new
+ *   string (zeq_alloc); "" for an empty directory and on any failure.
+ * zeq_rmdir: rmdir() - an empty directory only. */
+ZEQ_API ZeqString *zeq_read_file(const ZeqString *path) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_write_file(const ZeqString *path, const ZeqString *content) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_write_file_newlines(const ZeqString *path, const ZeqString *content) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_append_file(const char *path, const char *data) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_file_exists(const ZeqString *path) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_file_exists_cstr(const char *path) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_file_size(const char *path) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_delete_file(const ZeqString *path) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_remove_file(const ZeqString *path) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_is_dir(const ZeqString *path) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_mkdir(const ZeqString *path) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_readdir(const ZeqString *path) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_rmdir(const ZeqString *path) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* System: processes, environment, working directory                         */
 /* ======================================================================== */
+
+/* Commands go to the platform shell unchanged (quoting is the caller's
+ * business); the child has finished, as far as the shell waits for it, when
+ * the call returns.  No state; callable from any thread under the
+ * platform's rules for system, popen and getenv (getenv races with a
+ * concurrent setenv).  String results are new strings whose record comes
+ * from zeq_alloc; failures give "" (or -1), never a panic.
+ *
+ * zeq_system: system()'s undecoded status word sign-extended (exit code c
+ *   gives c * 256; -1 when the shell could not start); -1 for a null
+ *   command.
+ * zeq_system_capture: every byte the command writes to standard output
+ *   (NULs included; standard error is not captured), with a NUL after it;
+ *   "" when it cannot be started, the output so far when memory runs out.
+ *   Arena mode on: the bytes are copied into the arena, cap = len.  Arena
+ *   mode off: the bytes are the malloc read buffer itself (4,096 bytes
+ *   doubled until it holds the output and the NUL), cap = its size;
+ *   zeq_string_free releases it.
+ * zeq_exec_output: captures "<command> <arguments> 2>&1" the same way, so
+ *   standard error is interleaved with standard output; a null or empty
+ *   argument string adds neither the space nor arguments.
+ * zeq_getenv: a copy of the variable's value; "" when unset (or set empty,
+ *   or for a null name).
+ * zeq_getcwd: the absolute working directory without a trailing line feed;
+ *   "" when it is longer than 4,095 bytes or no longer exists. */
+ZEQ_API int64_t zeq_system(const ZeqString *command) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_system_capture(const ZeqString *command) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_exec_output(const ZeqString *command, const ZeqString *arguments) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_getenv(const ZeqString *name) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_getcwd(void) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* Concurrency: threads, locks, condition variables, barriers, boxes         */
@@ -650,6 +730,21 @@ ZEQ_API void vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
 /* arrays and maps */
 
 /* files and processes */
+ZEQ_API ZeqString *read_file(const ZeqString *path) ZEQ_NOEXCEPT;      /* zeq_read_file */
+ZEQ_API int64_t write_file(const ZeqString *path, const ZeqString *content) ZEQ_NOEXCEPT; /* zeq_write_file */
+ZEQ_API int64_t write_file_newlines(const ZeqString *path, const ZeqString *content) ZEQ_NOEXCEPT; /* zeq_write_file_newlines */
+ZEQ_API int64_t file_exists(const ZeqString *path) ZEQ_NOEXCEPT;       /* zeq_file_exists */
+ZEQ_API int64_t file_exists_cstr(const char *path) ZEQ_NOEXCEPT;       /* zeq_file_exists_cstr */
+ZEQ_API int64_t file_size(const ZeqString *path) ZEQ_NOEXCEPT;         /* zeq_file_size, record path */
+ZEQ_API int64_t delete_file(const ZeqString *path) ZEQ_NOEXCEPT;       /* zeq_delete_file */
+ZEQ_API int64_t remove_file(const ZeqString *path) ZEQ_NOEXCEPT;       /* zeq_delete_file */
+ZEQ_API int64_t is_dir(const ZeqString *path) ZEQ_NOEXCEPT;            /* zeq_is_dir */
+ZEQ_API int64_t make_dir(const ZeqString *path) ZEQ_NOEXCEPT;          /* zeq_mkdir */
+ZEQ_API ZeqString *list_dir(const ZeqString *path) ZEQ_NOEXCEPT;       /* zeq_readdir */
+ZEQ_API int64_t remove_dir(const ZeqString *path) ZEQ_NOEXCEPT;        /* zeq_rmdir */
+ZEQ_API ZeqString *system_capture(const ZeqString *command) ZEQ_NOEXCEPT; /* zeq_system_capture */
+ZEQ_API ZeqString *exec_output(const ZeqString *command, const ZeqString *arguments) ZEQ_NOEXCEPT; /* zeq_exec_output */
+ZEQ_API ZeqString *current_dir(void) ZEQ_NOEXCEPT;                     /* zeq_getcwd */
 
 /* threads, channels, pools */
 
