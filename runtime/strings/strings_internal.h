@@ -14,3 +14,11 @@ int64_t svec_new_handle() noexcept;
 bool svec_append(int64_t handle, ZeqString *s) noexcept;
 
 }  // namespace zeq
+
+namespace zeq {
+
+// Writes the "%.9g" text of value (byte-identical to snprintf) into out,
+// which holds at least 32 bytes, without a NUL; returns the length.
+int format_f64_g9(double value, char *out) noexcept;
+
+}  // namespace zeq
