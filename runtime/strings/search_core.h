@@ -60,8 +60,12 @@ ZEQ_KERNEL bool inner_equal(const unsigned char *t, const unsigned char *p, int6
 }
 
 // First start s in [from, n - m] with t[s, s + m) == p[0, m), or -1.
-// Requires 1 <= m.
-inline int64_t find_from(const unsigned char *t, int64_t n, const unsigned char *p, int64_t m,
+// Requires 1 <= m.  Uses 32-byte vectors where the processor has them.
+int64_t find_from(const unsigned char *t, int64_t n, const unsigned char *p, int64_t m,
+                  int64_t from) noexcept;
+
+// The same with 16-byte vectors only.
+inline int64_t find_from_sse2(const unsigned char *t, int64_t n, const unsigned char *p, int64_t m,
                          int64_t from) noexcept {
     if (from > n - m) return -1;
     if (m == 1) {

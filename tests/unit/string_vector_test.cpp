@@ -26,7 +26,7 @@ std::vector<std::string> items(int64_t h) {
     return r;
 }
 
-std::string take(ZeqString *r) {
+[[maybe_unused]] std::string take(ZeqString *r) {
     EXPECT_EQ(r->cap, r->len);
     EXPECT_EQ(r->data[r->len], '\0');
     std::string t(r->data, static_cast<size_t>(r->len));
@@ -164,6 +164,89 @@ TEST(StrVecThreads, DistinctVectorsOnManyThreads) {
         });
     for (auto &th : threads) th.join();
     EXPECT_EQ(bad.load(), 0);
+}
+
+std::vector<std::string> split(const std::string &t, const char *sep) {
+    int64_t h = sep ? zeq_str_split(Str(t), Str(sep)) : zeq_str_split(Str(t), nullptr);
+    auto r = items(h);
+    for (int64_t i = 0; i < zeq_svec_len(h); ++i) {
+        EXPECT_EQ(zeq_svec_get(h, i)->cap, zeq_svec_get(h, i)->len);
+        zeq_string_free(zeq_svec_get(h, i));
+    }
+    zeq_svec_free(h);
+    return r;
+}
+std::vector<std::string> collect(int64_t h) {
+    auto r = items(h);
+    for (int64_t i = 0; i < zeq_svec_len(h); ++i) zeq_string_free(zeq_svec_get(h, i));
+    zeq_svec_free(h);
+    return r;
+}
+using V = std::vector<std::string>;
+
+TEST(StrVecSplit, SeparatorRules) {
+    EXPECT_EQ(split("a,b,,c", ","), (V{"a", "b", "", "c"}));
+    EXPECT_EQ(split("a,b,", ","), (V{"a", "b"}));
+    EXPECT_EQ(split(",a", ","), (V{"", "a"}));
+    EXPECT_EQ(split(",", ","), (V{""}));
+    EXPECT_EQ(split("", ","), (V{}));
+    EXPECT_EQ(split("abc", ""), (V{"a", "b", "c"}));
+    EXPECT_EQ(split(std::string("a\0b", 3), nullptr), (V{"a", std::string(1, '\0'), "b"}));
+    EXPECT_EQ(split("ab", "abc"), (V{"ab"}));
+    EXPECT_EQ(split("x::y::", "::"), (V{"x", "y"}));
+    EXPECT_EQ(collect(zeq_str_split(nullptr, Str(","))), (V{}));
+}
+
+TEST(StrVecSplit, MatchesAReferenceOnRandomTexts) {
+    std::mt19937_64 rng(3);
+    for (int round = 0; round < 5000; ++round) {
+        std::string t(rng() % 200, 'a'), sep(1 + rng() % 3, 'a');
+        for (auto &c : t) c = "ab,"[rng() % 3];
+        for (auto &c : sep) c = "ab,"[rng() % 3];
+        V want;
+        if (!t.empty()) {
+            size_t cur = 0;
+            for (size_t at = t.find(sep); at != std::string::npos; at = t.find(sep, cur)) {
+                want.push_back(t.substr(cur, at - cur));
+                cur = at + sep.size();
+            }
+            if (cur < t.size()) want.push_back(t.substr(cur));
+        }
+        ASSERT_EQ(split(t, sep.c_str()), want) << t << " / " << sep;
+    }
+}
+
+TEST(StrVecSplit, WhitespaceWordsMatchAReference) {
+    EXPECT_EQ(collect(zeq_str_split_whitespace(Str(" \t one  two\r\n"))), (V{"one", "two"}));
+    EXPECT_EQ(collect(zeq_str_split_whitespace(Str("a\vb\fc"))), (V{"a\vb\fc"}));
+    EXPECT_EQ(collect(zeq_str_split_whitespace(Str("   "))), (V{}));
+    EXPECT_EQ(collect(zeq_str_split_whitespace(nullptr)), (V{}));
+    std::mt19937_64 rng(5);
+    for (int round = 0; round < 3000; ++round) {
+        std::string t(rng() % 300, 'a');
+        for (auto &c : t) c = " \t\r\nab\v\0"[rng() % (round % 2 ? 8 : 5)];
+        V want;
+        std::string word;
+        for (char c : t) {
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+                if (!word.empty()) want.push_back(word);
+                word.clear();
+            } else {
+                word += c;
+            }
+        }
+        if (!word.empty()) want.push_back(word);
+        ASSERT_EQ(collect(zeq_str_split_whitespace(Str(t))), want);
+    }
+}
+
+TEST(StrVecSplit, LinesDropOneCarriageReturn) {
+    struct Case { std::string text; V want; } cases[] = {
+        {"a\nb", {"a", "b"}}, {"a\n", {"a"}}, {"\r\nx\r\n", {"", "x"}}, {"\n", {""}},
+        {"\n\n", {"", ""}}, {"a\r", {"a"}}, {"a\r\r\nb\rc", {"a\r", "b\rc"}}, {"", {}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(collect(zeq_str_lines(Str(c.text))), c.want) << c.text;
+    EXPECT_EQ(collect(zeq_str_lines(nullptr)), (V{}));
 }
 
 }  // namespace
