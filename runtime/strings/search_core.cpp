@@ -1,6 +1,7 @@
-// The forward substring search, with a 32-byte-vector form of the candidate
-// filter chosen once per process when the processor offers AVX2.
-#include "strings/search_core.h"
+// The forward substring search, with 32-byte (AVX2) and 64-byte (AVX-512BW)
+// forms of the candidate filter, the widest the processor offers chosen once
+// per process.
+#include "search_core.h"
 
 #include <immintrin.h>
 
@@ -38,24 +39,63 @@ __attribute__((target("avx2"))) int64_t find_from_avx2(const unsigned char *t, i
 #undef ZEQ_BLOCK
 }
 
-// Whether to use the AVX2 form: decided on first use (0 unknown, 1 no, 2 yes).
-int g_search_avx2 = 0;
-bool use_avx2() noexcept {
-    int known = __atomic_load_n(&g_search_avx2, __ATOMIC_RELAXED);
-    if (__builtin_expect(known == 0, 0)) {
-        __builtin_cpu_init();
-        known = __builtin_cpu_supports("avx2") ? 2 : 1;
-        __atomic_store_n(&g_search_avx2, known, __ATOMIC_RELAXED);
+// 128 starts per step with 64-byte vectors and mask registers.
+__attribute__((target("avx512bw"))) int64_t find_from_avx512(const unsigned char *t, int64_t n,
+                                                           const unsigned char *p, int64_t m,
+                                                           int64_t from) noexcept {
+    const int64_t mid = m / 2, end = m - 1, last = n - m;
+    const __m512i va = _mm512_set1_epi8(static_cast<char>(p[0]));
+    const __m512i vb = _mm512_set1_epi8(static_cast<char>(p[mid]));
+    const __m512i vc = _mm512_set1_epi8(static_cast<char>(p[end]));
+#define ZEQ_MASK(q)                                                                        \
+    _mm512_mask_cmpeq_epi8_mask(                                                           \
+        _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(_mm512_loadu_si512(q), va),     \
+                                    _mm512_loadu_si512((q) + mid), vb),                    \
+        _mm512_loadu_si512((q) + end), vc)
+    int64_t i = from;
+    auto verify = [&](int64_t base, uint64_t mask) noexcept -> int64_t {
+        for (; mask; mask &= mask - 1) {
+            int64_t s = base + __builtin_ctzll(mask);
+            if (inner_equal(t + s, p, m)) return s;
+        }
+        return -1;
+    };
+    for (; i + 127 <= last; i += 128) {
+        uint64_t lo = ZEQ_MASK(t + i), hi = ZEQ_MASK(t + i + 64);
+        if (__builtin_expect((lo | hi) == 0, 1)) continue;
+        if (int64_t s = verify(i, lo); s >= 0) return s;
+        if (int64_t s = verify(i + 64, hi); s >= 0) return s;
     }
-    return known == 2;
+    for (; i + 63 <= last; i += 64)
+        if (uint64_t k = ZEQ_MASK(t + i))
+            if (int64_t s = verify(i, k); s >= 0) return s;
+#undef ZEQ_MASK
+    return find_from_sse2(t, n, p, m, i);
+}
+
+// The widest form the processor offers, decided on first use
+// (0 unknown, 1 SSE2, 2 AVX2, 3 AVX-512BW).
+int g_search_level = 0;
+int search_level() noexcept {
+    int level = __atomic_load_n(&g_search_level, __ATOMIC_RELAXED);
+    if (__builtin_expect(level == 0, 0)) {
+        __builtin_cpu_init();
+        level = __builtin_cpu_supports("avx512bw") ? 3 : __builtin_cpu_supports("avx2") ? 2 : 1;
+        __atomic_store_n(&g_search_level, level, __ATOMIC_RELAXED);
+    }
+    return level;
 }
 
 }  // namespace
 
 int64_t find_from(const unsigned char *t, int64_t n, const unsigned char *p, int64_t m,
                   int64_t from) noexcept {
-    if (m >= 2 && use_avx2()) return from > n - m ? -1 : find_from_avx2(t, n, p, m, from);
-    return find_from_sse2(t, n, p, m, from);
+    if (m < 2 || from > n - m) return find_from_sse2(t, n, p, m, from);
+    switch (search_level()) {
+        case 3: return find_from_avx512(t, n, p, m, from);
+        case 2: return find_from_avx2(t, n, p, m, from);
+        default: return find_from_sse2(t, n, p, m, from);
+    }
 }
 
 }  // namespace zeq::search
