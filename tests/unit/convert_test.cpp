@@ -132,8 +132,14 @@ TEST(ConvertChar, Utf8OfCodePoints) {
         {-1, "\xFF"}, {0x7F, "\x7F"}, {0x80, "\xC2\x80"}, {0x7FF, "\xDF\xBF"}, {0x800, "\xE0\xA0\x80"},
         {0xD800, "\xED\xA0\x80"}, {0x110000, "\xF4\x90\x80\x80"},
     };
-    for (const auto &c : cases) EXPECT_STREQ(zeq_char_to_string(c.cp), c.bytes) << c.cp;
-    EXPECT_EQ(zeq_char_to_string(0)[0], '\0');
+    for (const auto &c : cases) {
+        char *got = zeq_char_to_string(c.cp);  // malloc memory with arena mode off
+        EXPECT_STREQ(got, c.bytes) << c.cp;
+        std::free(got);
+    }
+    char *nul = zeq_char_to_string(0);
+    EXPECT_EQ(nul[0], '\0');
+    std::free(nul);
     EXPECT_EQ(take(int_to_string(-42)), "-42");
 }
 

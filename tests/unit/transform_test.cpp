@@ -68,6 +68,7 @@ std::vector<std::string> take_vec(ZeqVec *v) {
         auto *s = reinterpret_cast<ZeqString *>(zeq_vec_get(v, i));
         out.emplace_back(s->data, static_cast<size_t>(s->len));
         EXPECT_EQ(s->cap, s->len);
+        zeq_string_free(s);
     }
     zeq_vec_free(v);
     return out;
@@ -221,6 +222,7 @@ TEST(TextSplitJoin, SegmentsAndSeparators) {
     ZeqVec *none = zeq_string_split(nullptr, comma);
     EXPECT_EQ(zeq_vec_len(none), 0);
     EXPECT_EQ(zeq_vec_cap(none), 8);
+    zeq_vec_free(none);
 
     ZeqVec *v = zeq_vec_new();
     ZeqString *j = zeq_string_join(v, comma);
