@@ -34,14 +34,14 @@ constexpr int kFirstBlockShift = 4;  // the first block holds 16 slots
 constexpr int kBlockCount = 48;      // 16 * (2^48 - 1) slots in all
 
 struct SvecPool {
-    ZeqSvecSlot *blocks[kBlockCount];  // written once each, under the lock
-    int64_t len;                       // handles 0 .. len - 1 are valid
-    int64_t cap;                       // slots in the allocated blocks
+    ZeqSvecSlot *blocks[kBlockCount] = {};  // written once each, under the lock
+    int64_t len = 0;                        // handles 0 .. len - 1 are valid
+    int64_t cap = 0;                        // slots in the allocated blocks
     std::mutex lock;
 };
 
-// Zero-initialised before any code runs (constant initialisation).
-SvecPool g_svec_pool;
+// Constant-initialised: nothing runs at load time.
+constinit SvecPool g_svec_pool;
 
 // Block and offset of a handle: block k starts at 16 * (2^k - 1).
 struct Place {
