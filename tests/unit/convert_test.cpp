@@ -81,14 +81,8 @@ TEST(ConvertInt, Edges) {
     ZeqString *m = zeq_int_to_string(INT64_MIN);
     EXPECT_EQ(m->len, 20);
     EXPECT_EQ(take(m), "-9223372036854775808");
-    EXPECT_EQ(take(zeq_to_hex(0)), "0x0");
-    EXPECT_EQ(take(zeq_to_hex(-255)), "-0xff");
     EXPECT_EQ(take(zeq_to_hex(INT64_MIN)), "-0x8000000000000000");
     EXPECT_EQ(take(zeq_to_octal(INT64_MIN)), "-0o1000000000000000000000");
-    EXPECT_EQ(take(zeq_int_to_hex(-1)), "ffffffffffffffff");
-    EXPECT_EQ(take(zeq_to_octal(-8)), "-0o10");
-    EXPECT_EQ(take(zeq_int_to_bin(0)), "0");
-    EXPECT_EQ(take(zeq_to_binary(-1)).size(), 66u);
     EXPECT_EQ(take(zeq_bool_to_string(256)), "false");
     EXPECT_EQ(take(zeq_bool_to_string(-1)), "true");
     EXPECT_EQ(take(zeq_bool_to_string(0)), "false");

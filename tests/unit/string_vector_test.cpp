@@ -73,14 +73,12 @@ TEST(StrVecPool, InvalidHandlesGetNeutralResults) {
 
 TEST(StrVecEdit, MatchesAModelUnderRandomOperations) {
     std::mt19937_64 rng(7);
-    std::vector<Str *> pool;
-    for (const std::string &t : {std::string(""), std::string("a"), std::string("b"), std::string("ab"),
-                                 std::string("ba"), std::string("a\0b", 3)})
-        pool.push_back(new Str(t));
+    Str e(""), a("a"), b("b"), ab("ab"), ba("ba"), nul(std::string("a\0b", 3));
+    ZeqString *pool[] = {e, a, b, ab, ba, nul};
     int64_t h = zeq_svec_new();
     std::vector<ZeqString *> model;
     for (int step = 0; step < 3000; ++step) {
-        ZeqString *s = rng() % 7 == 0 ? nullptr : pool[rng() % pool.size()]->s;
+        ZeqString *s = rng() % 7 == 0 ? nullptr : pool[rng() % 6];
         int64_t idx = static_cast<int64_t>(rng() % 12) - 2;
         switch (rng() % 8) {
             case 0: case 1: case 2:
@@ -102,10 +100,7 @@ TEST(StrVecEdit, MatchesAModelUnderRandomOperations) {
                 break;
             }
             case 5:
-                if (rng() % 20 == 0) {
-                    zeq_svec_clear(h);
-                    model.clear();
-                }
+                if (rng() % 20 == 0) zeq_svec_clear(h), model.clear();
                 break;
             default:
                 ASSERT_EQ(zeq_svec_get(h, idx),
@@ -115,7 +110,6 @@ TEST(StrVecEdit, MatchesAModelUnderRandomOperations) {
     }
     zeq_svec_free(h);
     EXPECT_EQ(zeq_svec_len(h), 0);
-    for (Str *p : pool) delete p;
 }
 
 TEST(StrVecSort, NullFirstThenBytesThenShorter) {
@@ -195,25 +189,6 @@ TEST(StrVecSplit, SeparatorRules) {
     EXPECT_EQ(split("ab", "abc"), (V{"ab"}));
     EXPECT_EQ(split("x::y::", "::"), (V{"x", "y"}));
     EXPECT_EQ(collect(zeq_str_split(nullptr, Str(","))), (V{}));
-}
-
-TEST(StrVecSplit, MatchesAReferenceOnRandomTexts) {
-    std::mt19937_64 rng(3);
-    for (int round = 0; round < 5000; ++round) {
-        std::string t(rng() % 200, 'a'), sep(1 + rng() % 3, 'a');
-        for (auto &c : t) c = "ab,"[rng() % 3];
-        for (auto &c : sep) c = "ab,"[rng() % 3];
-        V want;
-        if (!t.empty()) {
-            size_t cur = 0;
-            for (size_t at = t.find(sep); at != std::string::npos; at = t.find(sep, cur)) {
-                want.push_back(t.substr(cur, at - cur));
-                cur = at + sep.size();
-            }
-            if (cur < t.size()) want.push_back(t.substr(cur));
-        }
-        ASSERT_EQ(split(t, sep.c_str()), want) << t << " / " << sep;
-    }
 }
 
 TEST(StrVecSplit, WhitespaceWordsMatchAReference) {
