@@ -13,7 +13,7 @@
 //    start; results are those of the position-by-position scan;
 //  - the Knuth-Morris-Pratt scan, while no partial match is in progress
 //    (state 0), jumps with that search to the next place holding the
-//    pattern's first (up to) four bytes and resumes in the state those bytes
+//    pattern's first (up to) sixteen bytes and resumes in the state those bytes
 //    reach; the scan stays linear, and the table, its reading with
 //    zeq_vec_get and its release stay as they are;
 //  - counting services are single passes over 16-byte vectors;
@@ -239,7 +239,7 @@ extern "C" int64_t zeq_kmp_search(const ZeqString *text, const ZeqString *patter
     if (m > n) return -1;
     ZeqVec *table = build_kmp_table_str(pattern);
     const unsigned char *t = bytes_of(text), *p = bytes_of(pattern);
-    const int64_t lead = m < 4 ? m : 4;
+    const int64_t lead = m < 16 ? m : 16;
     const ZeqString head{pattern->data, lead, lead};
     int64_t result = -1;
     int64_t j = 0, k = 0;
