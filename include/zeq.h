@@ -385,13 +385,161 @@ ZEQ_API int64_t zeq_sb_free(ZeqStringBuilder *b) ZEQ_NOEXCEPT;
 /* Strings: transformations                                                  */
 /* ======================================================================== */
 
+/* Null-tolerant text services; pure, any thread.  n is the length of s, m
+ * that of the needle / prefix / suffix.  A record with null data reads as
+ * empty text.  "itself" means the argument record is returned (do not free
+ * it separately); other string results are new strings from zeq_alloc.
+ * Explicit lengths (trim*, substr, split segments) count every produced
+ * byte; measured lengths (replace, case change, repeat, reverse, pad*,
+ * join) stop at the first NUL of the produced bytes.
+ *   starts_with / ends_with  0 for a null argument or m > n; 1 for m = 0
+ *   contains     0 for null; 1 for m = 0; whether needle occurs
+ *   index_of     -1 for null; 0 for m = 0; first occurrence or -1
+ *   last_index_of -1 for null; n for m = 0; last occurrence or -1
+ *   count        non-overlapping occurrences; 0 for null or m = 0
+ *   is_empty     1 for null or n = 0
+ *   trim         null -> null; itself when n = 0; else a new copy without
+ *                leading/trailing tab, LF, CR, space
+ *   trim_left / trim_right  itself when n = 0 or the first / last byte is
+ *                not whitespace; else a new string
+ *   substr       bytes [start, min(n, start + count)); "" for null, start
+ *                or count < 0, start > n
+ *   replace      every non-overlapping needle replaced; itself when any
+ *                argument is null, m = 0, m > n or nothing matches
+ *   to_upper / to_lower  ASCII letters only; null -> null; itself for n = 0
+ *   repeat       s count times; a new "" for null or count <= 0
+ *   reverse      null -> null; itself for n = 0
+ *   pad_left / pad_right  to width bytes with the fill byte (low 8 bits;
+ *                zeq_str_pad_*: the fill string's first byte, space when it
+ *                is null or empty); null -> null; itself when n >= width
+ *   split        new ZeqVec (zeq_vec_free it) of new segment strings:
+ *                matches + 1 segments, empty ones included; empty for a null
+ *                s; [s itself] for a null or empty separator
+ *   join         the vector's strings (elements are ZeqString pointers;
+ *                null ones add no bytes but keep their separators) with the
+ *                separator between them; "" for an empty or null vector
+ * Results whose size cannot be represented (repeat count x length, replace
+ * growth, pad width) end the process with the out-of-memory message. */
+ZEQ_API int64_t zeq_string_starts_with(const ZeqString *s, const ZeqString *prefix) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_ends_with(const ZeqString *s, const ZeqString *suffix) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_contains(const ZeqString *s, const ZeqString *needle) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_index_of(const ZeqString *s, const ZeqString *needle) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_last_index_of(const ZeqString *s, const ZeqString *needle) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_count(const ZeqString *s, const ZeqString *needle) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_string_is_empty(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_trim(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_trim_left(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_trim_right(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_substr(const ZeqString *s, int64_t start, int64_t count) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_replace(const ZeqString *s, const ZeqString *needle,
+                                      const ZeqString *replacement) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_to_upper(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_to_lower(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_repeat(const ZeqString *s, int64_t count) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_reverse(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_pad_left(const ZeqString *s, int64_t width, int32_t fill) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_pad_right(const ZeqString *s, int64_t width, int32_t fill) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_pad_left(const ZeqString *s, int64_t width, const ZeqString *fill) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_str_pad_right(const ZeqString *s, int64_t width, const ZeqString *fill) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_string_split(const ZeqString *s, const ZeqString *separator) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_string_join(const ZeqVec *v, const ZeqString *separator) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Strings: number and text conversions                                      */
 /* ======================================================================== */
 
+/* New strings from zeq_alloc with len = cap = the text's length; pure, any
+ * thread.
+ *   zeq_int_to_string, zeq_fast_i2s  "%ld"
+ *   zeq_int_to_hex   "%lx" of the 64 bits as unsigned (no prefix)
+ *   zeq_to_hex       "0x%lx", or "-0x" and the magnitude's digits when
+ *                    negative (INT64_MIN: -0x8000000000000000)
+ *   zeq_to_octal     "0o%lo", or "-0o" and the magnitude's digits
+ *   zeq_int_to_bin   binary digits of the 64 bits as unsigned, "0" for 0
+ *   zeq_to_binary    "0b" and the same digits
+ *   zeq_f64_to_string  "%.9g" (byte-identical to snprintf: "nan", "-inf",
+ *                    "-0", "1e+20", ...)
+ *   zeq_bool_to_string "true" when the low 8 bits are non-zero, else "false"
+ *   zeq_char_to_string  UTF-8 of the code point (1 to 4 bytes, no
+ *                    validation; values <= 127, negatives included, give
+ *                    their low byte) in 5 bytes from zeq_alloc, NUL-ended
+ * Parsing reads the bytes of s up to its first NUL and never past len:
+ *   zeq_parse_int    strtol base 10: leading white space, optional sign,
+ *                    digits; 0 without digits (or for null); INT64_MAX /
+ *                    INT64_MIN on overflow
+ *   zeq_parse_f64    strtod (exponents, inf, nan, hex forms); 0.0 without a
+ *                    number or for null */
+ZEQ_API ZeqString *zeq_int_to_string(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_fast_i2s(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_int_to_hex(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_to_hex(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_to_octal(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_int_to_bin(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_to_binary(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_f64_to_string(double value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_bool_to_string(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API char *zeq_char_to_string(int32_t code) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_parse_int(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API double zeq_parse_f64(const ZeqString *s) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Strings: string vectors and splitting                                     */
 /* ======================================================================== */
+
+/* A string vector is a growable list of ZeqString pointers named by a 64-bit
+ * handle into one process-wide pool.  Handles are issued 0, 1, 2, ... and
+ * never reissued; -1 is the invalid handle, and any handle never issued
+ * (negative ones included) is answered with the neutral result listed below
+ * without touching memory.  A freed handle stays valid as an empty vector.
+ * Vectors hold pointers and never copy or free a string; their item arrays
+ * come from malloc in either allocation mode, so a vector can outlive the
+ * arena strings it points to.  Items may be null.
+ * Threads: creating vectors is safe from any thread, and distinct vectors
+ * may be used by different threads at once (the pool never moves a slot);
+ * one vector read and changed by two threads at once needs the caller's own
+ * lock.
+ *   new        new empty vector; -1 when the pool cannot grow
+ *   push       appends s (null too): 0, or -1 (invalid handle / no memory)
+ *   len        item count; 0 for an invalid handle
+ *   get        item index; null when invalid or outside [0, len)
+ *   remove     removes item index, shifting the rest down: 1, else 0
+ *   clear      count to 0, capacity kept; returns 0
+ *   free       releases the item array, the handle stays usable; returns 0
+ *   index_of   lowest index whose item has the same len and bytes as s; null
+ *              items never match; -1 for none, a null s or an invalid handle
+ *   contains   1 when index_of finds an index, else 0
+ *   sort       in place: null items first, then unsigned bytes, shorter
+ *              prefix first (not stable); returns 0
+ *   join       new string of the items' bytes with separator between them;
+ *              a null item adds no bytes but keeps its separators; a null
+ *              separator adds nothing; "" for an invalid or empty vector */
+ZEQ_API int64_t zeq_svec_new(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_push(int64_t handle, ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_len(int64_t handle) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_svec_get(int64_t handle, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_remove(int64_t handle, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_clear(int64_t handle) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_free(int64_t handle) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_index_of(int64_t handle, const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_contains(int64_t handle, const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_sort(int64_t handle) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_svec_join(int64_t handle, const ZeqString *separator) ZEQ_NOEXCEPT;
+
+/* Splitting: each returns a new string vector (or -1 when the pool cannot
+ * grow) of new strings with explicit lengths.
+ *   zeq_str_split             segments between separators: leading and
+ *                             inner empty segments kept, none after a final
+ *                             separator; no segments for a null or empty s;
+ *                             one string per byte for a null or empty
+ *                             separator
+ *   zeq_str_split_whitespace  the runs of bytes other than tab, LF, CR and
+ *                             space (never an empty string)
+ *   zeq_str_lines             the lines split at LF, each without one CR
+ *                             just before its end; a final LF adds no empty
+ *                             line */
+ZEQ_API int64_t zeq_str_split(const ZeqString *s, const ZeqString *separator) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_split_whitespace(const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_lines(const ZeqString *s) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* Collections: integer vector                                               */
@@ -726,6 +874,7 @@ ZEQ_API int64_t vec_remove(ZeqVec *v, int64_t index) ZEQ_NOEXCEPT;
 ZEQ_API void vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
 
 /* text transformations, conversions, string vectors */
+ZEQ_API ZeqString *int_to_string(int64_t value) ZEQ_NOEXCEPT;             /* zeq_int_to_string */
 
 /* arrays and maps */
 

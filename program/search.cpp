@@ -6,13 +6,15 @@
 // exported a second time under its short name.
 //
 // Speed without changing a result:
-//  - naive searches filter 32 start positions at a time with 16-byte
-//    vectors, testing the pattern's first, middle and last bytes together,
-//    then compare the remaining bytes of each candidate; results are those
-//    of the position-by-position scan (first match, last match,
-//    non-overlapping counts);
-//  - the Knuth-Morris-Pratt scan uses the same candidate filter while no
-//    partial match is in progress (state 0); the table, its reading with
+//  - substring searches are the runtime's zeq_string_index_of,
+//    zeq_string_last_index_of and zeq_string_count (a vector filter on the
+//    pattern's first, middle and last bytes, then a block compare of each
+//    candidate), applied to a record that views the text from the search's
+//    start; results are those of the position-by-position scan;
+//  - the Knuth-Morris-Pratt scan, while no partial match is in progress
+//    (state 0), jumps with that search to the next place holding the
+//    pattern's first (up to) sixteen bytes and resumes in the state those bytes
+//    reach; the scan stays linear, and the table, its reading with
 //    zeq_vec_get and its release stay as they are;
 //  - counting services are single passes over 16-byte vectors;
 //  - rewrites append runs of bytes to the builder instead of one zeq_chr
@@ -24,8 +26,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#define ZEQ_LIKELY(x) __builtin_expect(!!(x), 1)
 
 namespace {
 
@@ -73,109 +73,15 @@ inline V16 space_mask(V16 v) noexcept {
 inline bool is_byte(int64_t value) noexcept { return value >= 0 && value <= 255; }
 
 // ---------------------------------------------------------------------------
-// Naive search kernels.  Require 1 <= m <= n.
-//
-// A start s is a candidate when the text has the pattern's first, middle
-// and last bytes at s, s + m / 2 and s + m - 1.  Blocks of 32 starts are
-// filtered at once (two 16-byte vectors per byte position), then each
-// candidate's remaining bytes are compared.
+// Substring search: the runtime's zeq_string_index_of, applied to a record
+// that views the text from a start position.
 
-#define ZEQ_KERNEL inline __attribute__((always_inline))
-
-// The three bytes that make a candidate.
-struct Filter {
-    int64_t mid, end;  // offsets of the middle and last byte
-    unsigned char a, b, c;
-    V16 va, vb, vc;
-    Filter(const unsigned char *p, int64_t m) noexcept
-        : mid(m / 2), end(m - 1), a(p[0]), b(p[m / 2]), c(p[m - 1]),
-          va(splat(p[0])), vb(splat(p[m / 2])), vc(splat(p[m - 1])) {}
-    ZEQ_KERNEL V16 block(const unsigned char *t) const noexcept {
-        return (load16(t) == va) & (load16(t + mid) == vb) & (load16(t + end) == vc);
-    }
-    // Bit k set when start t + k is a candidate (k < 32).
-    ZEQ_KERNEL uint32_t block32(const unsigned char *t) const noexcept {
-        V16 lo = block(t), hi = block(t + 16);
-        if (ZEQ_LIKELY(bits(lo | hi) == 0)) return 0;
-        return bits(lo) | (bits(hi) << 16);
-    }
-    ZEQ_KERNEL bool at(const unsigned char *t) const noexcept {
-        return t[0] == a && t[mid] == b && t[end] == c;
-    }
-};
-
-// Bytes 1 .. m - 2 of a candidate (its first and last are known equal).
-ZEQ_KERNEL bool inner_equal(const unsigned char *t, const unsigned char *p, int64_t m) noexcept {
-    return m <= 2 || (t[1] == p[1] && std::memcmp(t + 2, p + 2, static_cast<size_t>(m - 3)) == 0);
-}
-
-// First candidate (verify false) or match (verify true) in [from, n - m].
-ZEQ_KERNEL int64_t scan_forward(const unsigned char *t, int64_t n, const unsigned char *p,
-                                int64_t m, int64_t from, bool verify) noexcept {
-    const Filter f(p, m);
-    const int64_t last = n - m;
-    int64_t i = from;
-    for (; i + 31 <= last; i += 32) {
-        for (uint32_t mask = f.block32(t + i); mask; mask &= mask - 1) {
-            int64_t s = i + __builtin_ctz(mask);
-            if (!verify || inner_equal(t + s, p, m)) return s;
-        }
-    }
-    for (; i <= last; ++i)
-        if (f.at(t + i) && (!verify || inner_equal(t + i, p, m))) return i;
-    return -1;
-}
-
-inline int64_t memchr_index(const unsigned char *t, int64_t from, int64_t to,
-                            unsigned char c) noexcept {
-    const void *hit = std::memchr(t + from, c, static_cast<size_t>(to - from));
-    return hit ? static_cast<const unsigned char *>(hit) - t : -1;
-}
-
-// First start s in [from, n - m] with t[s, s + m) == p[0, m), or -1.
-int64_t find_from(const unsigned char *t, int64_t n, const unsigned char *p, int64_t m,
-                  int64_t from) noexcept {
-    if (from > n - m) return -1;
-    if (m == 1) return memchr_index(t, from, n, p[0]);
-    return scan_forward(t, n, p, m, from, true);
-}
-
-// First candidate start in [from, n - m], or -1: every occurrence starting
-// at from or later starts at a candidate.
-int64_t next_candidate(const unsigned char *t, int64_t n, const unsigned char *p, int64_t m,
-                       int64_t from) noexcept {
-    if (from > n - m) return -1;
-    if (m == 1) return memchr_index(t, from, n, p[0]);
-    return scan_forward(t, n, p, m, from, false);
-}
-
-// Last start s in [0, n - m] with t[s, s + m) == p[0, m), or -1.
-int64_t rfind_all(const unsigned char *t, int64_t n, const unsigned char *p, int64_t m) noexcept {
-    if (m == 1) {
-        const void *hit = memrchr(t, p[0], static_cast<size_t>(n));
-        return hit ? static_cast<const unsigned char *>(hit) - t : -1;
-    }
-    const Filter f(p, m);
-    int64_t i = n - m;  // blocks of starts [i - 31, i], from the end
-    for (; i >= 31; i -= 32) {
-        const int64_t base = i - 31;
-        for (uint32_t mask = f.block32(t + base); mask;) {
-            int high = 31 - __builtin_clz(mask);
-            if (inner_equal(t + base + high, p, m)) return base + high;
-            mask &= ~(1u << high);
-        }
-    }
-    for (; i >= 0; --i)
-        if (f.at(t + i) && inner_equal(t + i, p, m)) return i;
-    return -1;
-}
-
-// Non-overlapping occurrences, left to right.
-int64_t count_all(const unsigned char *t, int64_t n, const unsigned char *p, int64_t m) noexcept {
-    int64_t count = 0;
-    for (int64_t pos = find_from(t, n, p, m, 0); pos >= 0; pos = find_from(t, n, p, m, pos + m))
-        ++count;
-    return count;
+// First start s >= from with text[s, s + m) == pattern (m >= 1), or -1.
+int64_t find_from(const ZeqString *text, const ZeqString *pattern, int64_t from) noexcept {
+    if (from > text->len - pattern->len) return -1;
+    ZeqString view{text->data + from, text->len - from, text->len - from};
+    int64_t at = zeq_string_index_of(&view, pattern);
+    return at < 0 ? -1 : at + from;
 }
 
 // ---------------------------------------------------------------------------
@@ -333,21 +239,23 @@ extern "C" int64_t zeq_kmp_search(const ZeqString *text, const ZeqString *patter
     if (m > n) return -1;
     ZeqVec *table = build_kmp_table_str(pattern);
     const unsigned char *t = bytes_of(text), *p = bytes_of(pattern);
+    const int64_t lead = m < 16 ? m : 16;
+    const ZeqString head{pattern->data, lead, lead};
     int64_t result = -1;
     int64_t j = 0, k = 0;
     while (j < n) {
         if (k == 0) {
             // State 0: no partial match.  Every occurrence starting at j or
-            // later starts at a candidate (see next_candidate), so the scan
-            // resumes just after the next candidate, in state 1.
-            int64_t c = next_candidate(t, n, p, m, j);
+            // later starts with the pattern's first `lead` bytes, so the scan
+            // resumes after the next place holding them, in state `lead`.
+            int64_t c = find_from(text, &head, j);
             if (c < 0) break;
-            if (m == 1) {
+            if (lead == m) {
                 result = c;
                 break;
             }
-            j = c + 1;
-            k = 1;
+            j = c + lead;
+            k = lead;
         } else if (t[j] == p[k]) {
             if (k + 1 == m) {
                 result = j - k;
@@ -377,28 +285,28 @@ extern "C" int64_t zeq_str_find(const ZeqString *text, const ZeqString *pattern)
     const int64_t n = text->len, m = pattern->len;
     if (m == 0) return 0;
     if (m > n) return -1;
-    return find_from(bytes_of(text), n, bytes_of(pattern), m, 0);
+    return find_from(text, pattern, 0);
 }
 
 extern "C" int64_t zeq_str_rfind(const ZeqString *text, const ZeqString *pattern) noexcept {
     const int64_t n = text->len, m = pattern->len;
     if (m == 0) return n;
     if (n < m) return -1;
-    return rfind_all(bytes_of(text), n, bytes_of(pattern), m);
+    return zeq_string_last_index_of(text, pattern);
 }
 
 extern "C" int64_t zeq_str_count(const ZeqString *text, const ZeqString *pattern) noexcept {
     const int64_t n = text->len, m = pattern->len;
     if (m == 0) return n + 1;
     if (m > n) return 0;
-    return count_all(bytes_of(text), n, bytes_of(pattern), m);
+    return zeq_string_count(text, pattern);
 }
 
 extern "C" int64_t zeq_str_contains(const ZeqString *text, const ZeqString *pattern) noexcept {
     const int64_t n = text->len, m = pattern->len;
     if (m == 0) return 1;
     if (m > n) return 0;
-    return find_from(bytes_of(text), n, bytes_of(pattern), m, 0) >= 0 ? 1 : 0;
+    return find_from(text, pattern, 0) >= 0 ? 1 : 0;
 }
 
 extern "C" int64_t zeq_str_starts_with(const ZeqString *text, const ZeqString *prefix) noexcept {
@@ -501,7 +409,7 @@ extern "C" ZeqString *zeq_str_replace(const ZeqString *text, const ZeqString *ne
                                       const ZeqString *replacement) noexcept {
     const int64_t n = text->len, m = needle->len;
     if (m > n) return const_cast<ZeqString *>(text);
-    int64_t at = m == 0 ? 0 : find_from(bytes_of(text), n, bytes_of(needle), m, 0);
+    int64_t at = m == 0 ? 0 : find_from(text, needle, 0);
     if (at < 0) return const_cast<ZeqString *>(text);
     uint64_t length;
     bool overflowed = __builtin_add_overflow(static_cast<uint64_t>(n - m),
@@ -522,7 +430,6 @@ extern "C" ZeqString *zeq_str_replace_all(const ZeqString *text, const ZeqString
                                           const ZeqString *replacement) noexcept {
     const int64_t n = text->len, m = needle->len, r = replacement->len;
     if (m == 0) return const_cast<ZeqString *>(text);
-    const unsigned char *t = bytes_of(text), *p = bytes_of(needle);
     if (r > m && m <= n) {
         // At most n / m replacements each add r - m bytes; when even that
         // bound may not fit, count the replacements to know the exact size.
@@ -533,7 +440,7 @@ extern "C" ZeqString *zeq_str_replace_all(const ZeqString *text, const ZeqString
                    bound >= static_cast<uint64_t>(INT64_MAX);
         if (big) {
             uint64_t exact = 0;
-            bool overflowed = __builtin_mul_overflow(static_cast<uint64_t>(count_all(t, n, p, m)),
+            bool overflowed = __builtin_mul_overflow(static_cast<uint64_t>(zeq_string_count(text, needle)),
                                                      static_cast<uint64_t>(r - m), &growth) ||
                               __builtin_add_overflow(growth, static_cast<uint64_t>(n), &exact);
             check_result_size(exact, overflowed);
@@ -542,7 +449,7 @@ extern "C" ZeqString *zeq_str_replace_all(const ZeqString *text, const ZeqString
     ZeqStringBuilder *b = zeq_sb_with_capacity(n > 0 ? n + 1 : 1);
     int64_t run = 0;  // start of the bytes not yet appended
     if (m <= n) {
-        for (int64_t at = find_from(t, n, p, m, 0); at >= 0; at = find_from(t, n, p, m, run)) {
+        for (int64_t at = find_from(text, needle, 0); at >= 0; at = find_from(text, needle, run)) {
             push_without_nul(b, text, run, at);
             zeq_sb_push(b, replacement);
             run = at + m;

@@ -1,0 +1,24 @@
+// Internal declarations shared by the string files.
+#pragma once
+
+#include "core/core.h"
+
+#include <cstdint>
+
+namespace zeq {
+
+// A new string-vector handle, or -1 when the pool cannot grow.
+int64_t svec_new_handle() noexcept;
+// Appends s to the vector; false for an invalid handle or when the vector
+// cannot grow (it then keeps its items).
+bool svec_append(int64_t handle, ZeqString *s) noexcept;
+
+}  // namespace zeq
+
+namespace zeq {
+
+// Writes the "%.9g" text of value (byte-identical to snprintf) into out,
+// which holds at least 32 bytes, without a NUL; returns the length.
+int format_f64_g9(double value, char *out) noexcept;
+
+}  // namespace zeq
