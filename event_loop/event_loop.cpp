@@ -1,0 +1,191 @@
+// The event loop: a fixed table of 1024 registrations on top of one
+// level-triggered epoll instance, and the process-wide shared loop.
+//
+// The table is the source of truth: a slot is taken (active) or free, and
+// `used` is the high-water mark of slots ever taken.  Finding a descriptor's
+// slot goes through a direct index for descriptors below kIndexedFds (the
+// common case), and through a scan of the slots below the mark otherwise;
+// both give the one active slot that holds the descriptor, since a
+// descriptor is never active in two slots.
+#include "zeq.h"
+
+#include <sys/epoll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+constexpr int32_t kSlotCount = 1024;
+constexpr int32_t kMaxEvents = 64;
+// Descriptors below this bound find their slot through fd_slot.
+constexpr int64_t kIndexedFds = 4096;
+
+constexpr uint32_t kReadable = 1;
+constexpr uint32_t kWritable = 2;
+constexpr uint32_t kErrorOrHangUp = 4;
+
+}  // namespace
+
+struct ZeqEventSlot {
+    int64_t fd;
+    ZeqEventCallback callback;
+    uint64_t user_data;
+    uint32_t active;
+};
+
+struct ZeqEventLoop {
+    ZeqEventSlot slots[kSlotCount];
+    int32_t used;     // slots ever taken; never decreases
+    int32_t stopped;  // 1 after stop, for good
+    int32_t epfd;
+    // Inactive slots below `used`: a fresh registration scans for the first
+    // one only when there is one.
+    int32_t free_below_used;
+    // Slot + 1 of the active registration of each low descriptor, 0 if none.
+    int16_t fd_slot[kIndexedFds];
+};
+
+namespace {
+
+inline bool indexed(int64_t fd) noexcept { return fd >= 0 && fd < kIndexedFds; }
+
+// The active slot holding fd, or -1.
+int32_t find_active(const ZeqEventLoop *loop, int64_t fd) noexcept {
+    if (indexed(fd)) return static_cast<int32_t>(loop->fd_slot[fd]) - 1;
+    for (int32_t i = 0; i < loop->used; ++i)
+        if (loop->slots[i].active && loop->slots[i].fd == fd) return i;
+    return -1;
+}
+
+void take_slot(ZeqEventLoop *loop, int32_t i, int64_t fd) noexcept {
+    loop->slots[i].fd = fd;
+    loop->slots[i].active = 1;
+    if (indexed(fd)) loop->fd_slot[fd] = static_cast<int16_t>(i + 1);
+}
+
+void release_slot(ZeqEventLoop *loop, int32_t i) noexcept {
+    ZeqEventSlot &slot = loop->slots[i];
+    slot.active = 0;
+    if (indexed(slot.fd)) loop->fd_slot[slot.fd] = 0;
+    ++loop->free_below_used;
+}
+
+int epoll_op(const ZeqEventLoop *loop, int op, int64_t fd, uint32_t interest) noexcept {
+    epoll_event ev{};
+    ev.events = ((interest & kReadable) ? EPOLLIN : 0u) | ((interest & kWritable) ? EPOLLOUT : 0u);
+    ev.data.u64 = static_cast<uint64_t>(fd);
+    return epoll_ctl(loop->epfd, op, static_cast<int>(fd), &ev);
+}
+
+}  // namespace
+
+// Shared loop: made on first use, never destroyed.  No lock (one thread).
+__attribute__((visibility("hidden"))) ZeqEventLoop *g_event_loop = nullptr;
+
+extern "C" {
+
+ZeqEventLoop *zeq_event_loop_create(void) noexcept {
+    auto *loop = static_cast<ZeqEventLoop *>(calloc(1, sizeof(ZeqEventLoop)));
+    if (!loop) return nullptr;
+    loop->epfd = epoll_create1(EPOLL_CLOEXEC);
+    if (loop->epfd < 0) {
+        free(loop);
+        return nullptr;
+    }
+    return loop;
+}
+
+void zeq_event_loop_destroy(ZeqEventLoop *loop) noexcept {
+    if (!loop) return;
+    if (loop->epfd >= 0) close(loop->epfd);
+    free(loop);
+}
+
+int32_t zeq_event_loop_register(ZeqEventLoop *loop, int64_t fd, uint32_t interest,
+                                ZeqEventCallback callback, uint64_t user_data) noexcept {
+    if (!loop || !callback) return -1;
+    int32_t target = find_active(loop, fd);
+    if (target >= 0) {
+        ZeqEventSlot &slot = loop->slots[target];
+        slot.callback = callback;
+        slot.user_data = user_data;
+        if (epoll_op(loop, EPOLL_CTL_MOD, fd, interest) >= 0) return 0;
+        // The descriptor was closed (which drops it from epoll) and its
+        // number reused: register the new one under the same slot.
+        if (errno == ENOENT && epoll_op(loop, EPOLL_CTL_ADD, fd, interest) >= 0) return 0;
+        release_slot(loop, target);
+        return -1;
+    }
+    if (loop->free_below_used > 0) {
+        for (int32_t i = 0; i < loop->used; ++i) {
+            if (!loop->slots[i].active) {
+                target = i;
+                break;
+            }
+        }
+        --loop->free_below_used;
+    } else {
+        // Full only when every slot is taken right now.
+        if (loop->used >= kSlotCount) return -1;
+        target = loop->used++;
+    }
+    ZeqEventSlot &slot = loop->slots[target];
+    slot.callback = callback;
+    slot.user_data = user_data;
+    take_slot(loop, target, fd);
+    if (epoll_op(loop, EPOLL_CTL_ADD, fd, interest) >= 0) return 0;
+    // A registration the kernel refused holds no slot.
+    release_slot(loop, target);
+    return -1;
+}
+
+int32_t zeq_event_loop_unregister(ZeqEventLoop *loop, int64_t fd) noexcept {
+    if (!loop || loop->used <= 0) return -1;
+    int32_t i = find_active(loop, fd);
+    if (i < 0) return -1;
+    release_slot(loop, i);
+    // Fails harmlessly when the descriptor is already closed.
+    epoll_ctl(loop->epfd, EPOLL_CTL_DEL, static_cast<int>(fd), nullptr);
+    return 0;
+}
+
+int32_t zeq_event_loop_run_once(ZeqEventLoop *loop, int32_t timeout_ms) noexcept {
+    if (!loop || loop->stopped) return 0;
+    epoll_event events[kMaxEvents];
+    int n = epoll_wait(loop->epfd, events, kMaxEvents, timeout_ms);
+    if (n < 0) return -1;
+    if (n == 0 || loop->used <= 0) return 0;
+    int32_t dispatched = 0;
+    for (int k = 0; k < n; ++k) {
+        auto fd = static_cast<int64_t>(events[k].data.u64);
+        // Looked up again for every event: an earlier callback of this
+        // batch may have registered or unregistered descriptors.
+        int32_t i = find_active(loop, fd);
+        if (i < 0) continue;
+        uint32_t e = events[k].events;
+        uint32_t mask = ((e & EPOLLIN) ? kReadable : 0u) | ((e & EPOLLOUT) ? kWritable : 0u) |
+                        ((e & (EPOLLERR | EPOLLHUP)) ? kErrorOrHangUp : 0u);
+        const ZeqEventSlot &slot = loop->slots[i];
+        slot.callback(slot.user_data, fd, mask);
+        ++dispatched;
+    }
+    return dispatched;
+}
+
+void zeq_event_loop_stop(ZeqEventLoop *loop) noexcept {
+    if (loop) loop->stopped = 1;
+}
+
+int32_t zeq_event_loop_is_stopped(const ZeqEventLoop *loop) noexcept {
+    return loop ? loop->stopped : 1;
+}
+
+ZeqEventLoop *zeq_get_event_loop(void) noexcept {
+    if (!g_event_loop) g_event_loop = zeq_event_loop_create();
+    return g_event_loop;
+}
+
+}  // extern "C"
