@@ -569,8 +569,15 @@ ZEQ_API int64_t zeq_block_on(int64_t value) ZEQ_NOEXCEPT;
  * the caller (release them with free).  A handle is used by one thread at
  * a time; distinct handles are independent. */
 typedef struct ZeqAsyncFile ZeqAsyncFile;
-/* Socket handle: descriptor, host text, port, connected flag. */
-typedef struct ZeqSocket ZeqSocket;
+/* Socket handle (malloc; released by zeq_async_socket_close).  The first
+ * four fields are the record; the last belongs to the library. */
+typedef struct ZeqSocket {
+    int32_t fd;         /* descriptor; -1 once closed or failed */
+    char *host;         /* connect host, "0.0.0.0", or the peer's dotted quad */
+    int32_t port;       /* port given, bound, or the peer's */
+    int32_t connected;  /* 1 when usable; 0 while a non-blocking connect runs */
+    void *pending;      /* internal: the connect in progress, else null */
+} ZeqSocket;
 
 /* Opens path read-write without truncation, else read-only, else creates it
  * read-write.  Null for a null path or when all three fail. */
@@ -620,9 +627,13 @@ ZEQ_API int64_t zeq_async_socket_port(const ZeqSocket *sock) ZEQ_NOEXCEPT;
 /* Asynchronous execution: UDP and non-blocking sockets                      */
 /* ======================================================================== */
 
-/* A received datagram: payload (NUL-terminated, 4096-byte malloc buffer),
- * sender's dotted quad, sender's port, byte count (1..4095). */
-typedef struct ZeqUdpPacket ZeqUdpPacket;
+/* A received datagram (malloc; released by zeq_udp_packet_free). */
+typedef struct ZeqUdpPacket {
+    char *payload;   /* the bytes and a NUL, in a 4096-byte buffer */
+    char *host;      /* the sender's dotted quad */
+    int32_t port;    /* the sender's port */
+    int32_t length;  /* bytes received, 1..4095 */
+} ZeqUdpPacket;
 
 /* A UDP socket bound to 0.0.0.0:port (SO_REUSEADDR; port 0 lets the system
  * choose).  Null on failure.  Blocking; one thread at a time. */

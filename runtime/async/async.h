@@ -10,30 +10,14 @@
 #include <cstdint>
 #include <cstdio>
 
-struct ZeqPendingConnect;
-
-struct ZeqSocket {
-    int32_t fd;          // -1 once closed
-    char *host;          // strdup: connect host, "0.0.0.0", or the peer
-    int32_t port;        // as given, bound, or the peer's
-    int32_t connected;   // 1 when usable
-    ZeqPendingConnect *pending;  // connect in progress on the shared loop
-};
-
-// The user data of a connect in progress: the socket being connected.
+// The user data of a connect in progress (kept in ZeqSocket::pending): the
+// socket being connected.
 struct ZeqPendingConnect {
     ZeqSocket *socket;
 };
 
 struct ZeqAsyncFile {
     FILE *stream;
-};
-
-struct ZeqUdpPacket {
-    char *payload;
-    char *host;
-    int32_t port;
-    int32_t length;
 };
 
 namespace zeq::async {
