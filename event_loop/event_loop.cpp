@@ -2,11 +2,10 @@
 // level-triggered epoll instance, and the process-wide shared loop.
 //
 // The table is the source of truth: a slot is taken (active) or free, and
-// `used` is the high-water mark of slots ever taken.  Finding a descriptor's
-// slot goes through a direct index for descriptors below kIndexedFds (the
-// common case), and through a scan of the slots below the mark otherwise;
-// both give the one active slot that holds the descriptor, since a
-// descriptor is never active in two slots.
+// `used` is the high-water mark of slots ever taken.  A descriptor is never
+// active in two slots, so finding its slot needs no scan: a small hash index
+// (open addressing, at most half full) maps each active descriptor to its
+// slot, for registration and for every dispatched event alike.
 #include "zeq.h"
 
 #include <sys/epoll.h>
@@ -20,8 +19,11 @@ namespace {
 
 constexpr int32_t kSlotCount = 1024;
 constexpr int32_t kMaxEvents = 64;
-// Descriptors below this bound find their slot through fd_slot.
-constexpr int64_t kIndexedFds = 4096;
+// Index buckets: twice the slot count keeps probes short.
+constexpr uint32_t kIndexBits = 11;
+constexpr uint32_t kIndexSize = 1u << kIndexBits;
+constexpr uint32_t kIndexMask = kIndexSize - 1;
+static_assert(kIndexSize >= 2 * 1024);
 
 constexpr uint32_t kReadable = 1;
 constexpr uint32_t kWritable = 2;
@@ -44,32 +46,63 @@ struct ZeqEventLoop {
     // Inactive slots below `used`: a fresh registration scans for the first
     // one only when there is one.
     int32_t free_below_used;
-    // Slot + 1 of the active registration of each low descriptor, 0 if none.
-    int16_t fd_slot[kIndexedFds];
+    // Hash index of the active registrations: slot + 1, 0 for an empty bucket.
+    int16_t index[kIndexSize];
 };
 
 namespace {
 
-inline bool indexed(int64_t fd) noexcept { return fd >= 0 && fd < kIndexedFds; }
+inline uint32_t bucket_of(int64_t fd) noexcept {
+    return static_cast<uint32_t>((static_cast<uint64_t>(fd) * 0x9E3779B97F4A7C15ull) >>
+                                 (64 - kIndexBits));
+}
+
+// The bucket holding fd, or -1.
+int32_t find_bucket(const ZeqEventLoop *loop, int64_t fd) noexcept {
+    for (uint32_t b = bucket_of(fd);; b = (b + 1) & kIndexMask) {
+        int16_t e = loop->index[b];
+        if (e == 0) return -1;
+        if (loop->slots[e - 1].fd == fd) return static_cast<int32_t>(b);
+    }
+}
 
 // The active slot holding fd, or -1.
 int32_t find_active(const ZeqEventLoop *loop, int64_t fd) noexcept {
-    if (indexed(fd)) return static_cast<int32_t>(loop->fd_slot[fd]) - 1;
-    for (int32_t i = 0; i < loop->used; ++i)
-        if (loop->slots[i].active && loop->slots[i].fd == fd) return i;
-    return -1;
+    int32_t b = find_bucket(loop, fd);
+    return b < 0 ? -1 : loop->index[b] - 1;
 }
 
 void take_slot(ZeqEventLoop *loop, int32_t i, int64_t fd) noexcept {
     loop->slots[i].fd = fd;
     loop->slots[i].active = 1;
-    if (indexed(fd)) loop->fd_slot[fd] = static_cast<int16_t>(i + 1);
+    uint32_t b = bucket_of(fd);
+    while (loop->index[b] != 0) b = (b + 1) & kIndexMask;
+    loop->index[b] = static_cast<int16_t>(i + 1);
+}
+
+// Removes fd from the index, shifting later entries of its probe run back so
+// that every entry stays reachable from its home bucket.
+void unindex(ZeqEventLoop *loop, int64_t fd) noexcept {
+    int32_t found = find_bucket(loop, fd);
+    if (found < 0) return;
+    auto hole = static_cast<uint32_t>(found);
+    for (uint32_t j = (hole + 1) & kIndexMask; loop->index[j] != 0; j = (j + 1) & kIndexMask) {
+        uint32_t home = bucket_of(loop->slots[loop->index[j] - 1].fd);
+        // The entry at j may fill the hole unless its home lies cyclically
+        // in (hole, j].
+        bool home_after_hole = ((j - home) & kIndexMask) < ((j - hole) & kIndexMask);
+        if (!home_after_hole) {
+            loop->index[hole] = loop->index[j];
+            hole = j;
+        }
+    }
+    loop->index[hole] = 0;
 }
 
 void release_slot(ZeqEventLoop *loop, int32_t i) noexcept {
     ZeqEventSlot &slot = loop->slots[i];
+    unindex(loop, slot.fd);
     slot.active = 0;
-    if (indexed(slot.fd)) loop->fd_slot[slot.fd] = 0;
     ++loop->free_below_used;
 }
 
