@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 
@@ -106,6 +107,13 @@ void release_slot(ZeqEventLoop *loop, int32_t i) noexcept {
     ++loop->free_below_used;
 }
 
+// A registration the kernel refused holds no slot and leaves nothing in
+// epoll that a later registration of the descriptor could trip over.
+void refuse(ZeqEventLoop *loop, int32_t slot, int64_t fd) noexcept {
+    release_slot(loop, slot);
+    epoll_ctl(loop->epfd, EPOLL_CTL_DEL, static_cast<int>(fd), nullptr);
+}
+
 int epoll_op(const ZeqEventLoop *loop, int op, int64_t fd, uint32_t interest) noexcept {
     epoll_event ev{};
     ev.events = ((interest & kReadable) ? EPOLLIN : 0u) | ((interest & kWritable) ? EPOLLOUT : 0u);
@@ -139,7 +147,9 @@ void zeq_event_loop_destroy(ZeqEventLoop *loop) noexcept {
 
 int32_t zeq_event_loop_register(ZeqEventLoop *loop, int64_t fd, uint32_t interest,
                                 ZeqEventCallback callback, uint64_t user_data) noexcept {
-    if (!loop || !callback) return -1;
+    // epoll carries an int: a number it cannot carry would name another
+    // descriptor.
+    if (!loop || !callback || fd < 0 || fd > INT32_MAX) return -1;
     int32_t target = find_active(loop, fd);
     if (target >= 0) {
         ZeqEventSlot &slot = loop->slots[target];
@@ -149,7 +159,7 @@ int32_t zeq_event_loop_register(ZeqEventLoop *loop, int64_t fd, uint32_t interes
         // The descriptor was closed (which drops it from epoll) and its
         // number reused: register the new one under the same slot.
         if (errno == ENOENT && epoll_op(loop, EPOLL_CTL_ADD, fd, interest) >= 0) return 0;
-        release_slot(loop, target);
+        refuse(loop, target, fd);
         return -1;
     }
     if (loop->free_below_used > 0) {
@@ -170,8 +180,8 @@ int32_t zeq_event_loop_register(ZeqEventLoop *loop, int64_t fd, uint32_t interes
     slot.user_data = user_data;
     take_slot(loop, target, fd);
     if (epoll_op(loop, EPOLL_CTL_ADD, fd, interest) >= 0) return 0;
-    // A registration the kernel refused holds no slot.
-    release_slot(loop, target);
+    if (errno == EEXIST && epoll_op(loop, EPOLL_CTL_MOD, fd, interest) >= 0) return 0;
+    refuse(loop, target, fd);
     return -1;
 }
 

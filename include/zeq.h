@@ -610,7 +610,8 @@ ZEQ_API ZeqSocket *zeq_async_socket_accept(ZeqSocket *listener) ZEQ_NOEXCEPT;
  * or unconnected socket. */
 ZEQ_API char *zeq_async_socket_read(ZeqSocket *sock) ZEQ_NOEXCEPT;
 /* Sends the whole text (up to its NUL), resuming after short sends and
- * interruptions; on a non-blocking socket it waits for room with poll.
+ * interruptions; on a non-blocking socket it waits for room with poll as
+ * long as a blocking send would (until the peer reads, resets or closes).
  * Stops silently when the connection fails (a closed peer never raises
  * SIGPIPE).  Nothing for a null text or a null, closed or unconnected
  * socket. */

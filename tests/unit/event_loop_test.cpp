@@ -97,6 +97,8 @@ TEST_F(EventLoopRegistration, RefusedDescriptorHoldsNoSlot) {
     close(closed);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(zeq_event_loop_register(loop_, closed, 1, record, 0), -1);
     EXPECT_EQ(zeq_event_loop_register(loop_, -1, 1, record, 0), -1);
+    // A number epoll cannot carry must not alias descriptor 0.
+    EXPECT_EQ(zeq_event_loop_register(loop_, (int64_t{1} << 32), 1, record, 0), -1);
     EXPECT_EQ(zeq_event_loop_unregister(loop_, closed), -1);
 }
 
