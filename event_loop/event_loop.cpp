@@ -24,7 +24,7 @@ constexpr int32_t kMaxEvents = 64;
 constexpr uint32_t kIndexBits = 11;
 constexpr uint32_t kIndexSize = 1u << kIndexBits;
 constexpr uint32_t kIndexMask = kIndexSize - 1;
-static_assert(kIndexSize >= 2 * 1024);
+static_assert(kIndexSize >= 2 * kSlotCount);
 
 constexpr uint32_t kReadable = 1;
 constexpr uint32_t kWritable = 2;
