@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -33,11 +34,12 @@ std::string take(char *p) {
 class AsyncFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zeq_async_file_XXXXXX";
-        int fd = mkstemp(tmpl);
+        const char *dir = getenv("TMPDIR");
+        std::string tmpl = std::string(dir && *dir ? dir : P_tmpdir) + "/zeq_async_file_XXXXXX";
+        int fd = mkstemp(tmpl.data());
         ASSERT_GE(fd, 0);
         close(fd);
-        unlink(tmpl);
+        unlink(tmpl.c_str());  // the handle's open must create it
         path_ = tmpl;
         fds_ = open_fd_count();
     }
