@@ -704,17 +704,212 @@ ZEQ_API ZeqString *zeq_getcwd(void) ZEQ_NOEXCEPT;
 /* Asynchronous execution: event loop                                        */
 /* ======================================================================== */
 
+/* An epoll readiness dispatcher with a fixed table of 1024 registrations,
+ * each binding a descriptor to a callback and a user-data word.  Level-
+ * triggered: a descriptor that stays ready is reported by every run.
+ * Nothing here is locked: a loop (the shared one included) belongs to one
+ * thread at a time, and callbacks run on the thread that calls run_once.
+ * The record comes from calloc and is released by zeq_event_loop_destroy. */
+typedef struct ZeqEventLoop ZeqEventLoop;
+
+/* Event-loop callback: (user data, descriptor, event mask).  Mask bits:
+ * 1 readable, 2 writable, 4 error or hang-up. */
+typedef void (*ZeqEventCallback)(uint64_t user_data, int64_t fd, uint32_t events);
+
+/* A new loop (calloc + epoll_create1); null if either fails. */
+ZEQ_API ZeqEventLoop *zeq_event_loop_create(void) ZEQ_NOEXCEPT;
+/* Closes the epoll descriptor and frees the loop; registered descriptors stay
+ * open.  Null does nothing.  Never pass the shared loop. */
+ZEQ_API void zeq_event_loop_destroy(ZeqEventLoop *loop) ZEQ_NOEXCEPT;
+/* Registers fd with interest bits 1 (readable) and 2 (writable); other bits
+ * are ignored.  A descriptor that is already registered gets its interest,
+ * callback and user data replaced.  A new registration reuses the lowest
+ * freed slot, else takes a fresh one; -1 when all 1024 slots are taken, for
+ * a null loop or callback, or when the kernel refuses the descriptor (the
+ * slot is then free again).  0 on success.  Allocates nothing. */
+ZEQ_API int32_t zeq_event_loop_register(ZeqEventLoop *loop, int64_t fd, uint32_t interest,
+                                        ZeqEventCallback callback, uint64_t user_data) ZEQ_NOEXCEPT;
+/* Frees fd's slot and removes it from epoll: 0, or -1 for a null loop or a
+ * descriptor without a registration. */
+ZEQ_API int32_t zeq_event_loop_unregister(ZeqEventLoop *loop, int64_t fd) ZEQ_NOEXCEPT;
+/* Waits once (timeout_ms: -1 without limit, 0 polls) for at most 64 events
+ * and calls the callback of each ready registration, in delivery order.
+ * Returns the number of callbacks called, 0 at once for a null or stopped
+ * loop, -1 if the wait failed (an interrupted wait included; no retry).
+ * Callbacks may register, unregister or stop; an event whose registration
+ * an earlier callback removed is skipped. */
+ZEQ_API int32_t zeq_event_loop_run_once(ZeqEventLoop *loop, int32_t timeout_ms) ZEQ_NOEXCEPT;
+/* Marks the loop stopped for good: later runs return 0 at once.  Null: nothing. */
+ZEQ_API void zeq_event_loop_stop(ZeqEventLoop *loop) ZEQ_NOEXCEPT;
+/* 1 once stopped (and for a null loop), else 0. */
+ZEQ_API int32_t zeq_event_loop_is_stopped(const ZeqEventLoop *loop) ZEQ_NOEXCEPT;
+/* The process-wide shared loop, created on first use (null if creation
+ * failed; the next call tries again).  Lives until the process ends.  The
+ * executor and the non-blocking socket calls use it too: all of them belong
+ * on one thread, and the first use must not race. */
+ZEQ_API ZeqEventLoop *zeq_get_event_loop(void) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Asynchronous execution: executor, tasks and futures                       */
 /* ======================================================================== */
+
+/* The model is eager: a future is its value, and every task is created
+ * completed.  Tasks and executors come from malloc (never the arena). */
+typedef struct ZeqTask ZeqTask;
+typedef struct ZeqExecutor ZeqExecutor;
+
+/* Identity: awaiting a future gives its value.  Pure, thread-safe. */
+ZEQ_API int64_t future_await(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t __future_await(int64_t value) ZEQ_NOEXCEPT;
+
+/* A completed task holding value; null if malloc fails.  Released with
+ * zeq_task_free unless handed to an executor, which then owns it. */
+ZEQ_API ZeqTask *zeq_task_new(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_task_get_result(const ZeqTask *task) ZEQ_NOEXCEPT;   /* 0 for null */
+ZEQ_API int64_t zeq_task_is_completed(const ZeqTask *task) ZEQ_NOEXCEPT; /* 1 for null */
+ZEQ_API void zeq_task_free(ZeqTask *task) ZEQ_NOEXCEPT;                  /* null: nothing */
+
+/* An executor: a task list and a completed counter under a mutex, so
+ * spawn, run and block-on may be called on one executor from several
+ * threads.  Run and block-on also poll the shared event loop once without
+ * waiting (creating it on first use); that poll is not locked, so the
+ * threads that run executors must not do it at the same time.
+ * Null if malloc fails. */
+ZEQ_API ZeqExecutor *zeq_executor_new(void) ZEQ_NOEXCEPT;
+/* Appends task (the executor owns it from then on); a completed task adds 1
+ * to the counter.  Nothing if either is null. */
+ZEQ_API void zeq_executor_spawn(ZeqExecutor *ex, ZeqTask *task) ZEQ_NOEXCEPT;
+/* Polls the shared loop once with time-out 0, then completes every pending
+ * task.  Never waits.  Null: nothing. */
+ZEQ_API void zeq_executor_run(ZeqExecutor *ex) ZEQ_NOEXCEPT;
+/* Records a completed task for value, polls as run does, returns value.
+ * A null executor returns value at once.  Never waits. */
+ZEQ_API int64_t zeq_executor_block_on(ZeqExecutor *ex, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API uint64_t zeq_executor_completed_count(const ZeqExecutor *ex) ZEQ_NOEXCEPT; /* 0 for null */
+/* Frees every task of the list and the executor.  Null: nothing. */
+ZEQ_API void zeq_executor_free(ZeqExecutor *ex) ZEQ_NOEXCEPT;
+/* Block-on through a temporary executor; returns value.  Never waits. */
+ZEQ_API int64_t zeq_block_on(int64_t value) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* Asynchronous execution: files and TCP sockets                             */
 /* ======================================================================== */
 
+/* Files and IPv4 TCP sockets.  Despite the names, every call here is an
+ * ordinary blocking call on the calling thread.  Texts are NUL-terminated
+ * bytes; returned buffers come from malloc (arena mode too) and belong to
+ * the caller (release them with free).  A handle is used by one thread at
+ * a time; distinct handles are independent. */
+typedef struct ZeqAsyncFile ZeqAsyncFile;
+/* Socket handle (malloc; released by zeq_async_socket_close).  The first
+ * four fields are the record; the last belongs to the library. */
+typedef struct ZeqSocket {
+    int32_t fd;         /* descriptor; -1 once closed or failed */
+    char *host;         /* connect host, "0.0.0.0", or the peer's dotted quad */
+    int32_t port;       /* port given, bound, or the peer's */
+    int32_t connected;  /* 1 when usable; 0 while a non-blocking connect runs */
+    void *pending;      /* internal: the connect in progress, else null */
+} ZeqSocket;
+
+/* Opens path read-write without truncation, else read-only, else creates it
+ * read-write.  Null for a null path or when all three fail. */
+ZEQ_API ZeqAsyncFile *zeq_async_file_open(const char *path) ZEQ_NOEXCEPT;
+/* The whole content (size + 1 bytes, NUL-terminated; "" for an empty file);
+ * null for a null handle, an unseekable stream or no memory. */
+ZEQ_API char *zeq_async_file_read(ZeqAsyncFile *file) ZEQ_NOEXCEPT;
+ZEQ_API char *zeq_nb_file_read(ZeqAsyncFile *file) ZEQ_NOEXCEPT;
+/* Writes text from the start of the file without truncating it and flushes.
+ * Nothing for a null handle or text; errors are not reported. */
+ZEQ_API void zeq_async_file_write(ZeqAsyncFile *file, const char *text) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_nb_file_write(ZeqAsyncFile *file, const char *text) ZEQ_NOEXCEPT;
+/* Closes the stream and frees the handle.  Null: nothing. */
+ZEQ_API void zeq_async_file_close(ZeqAsyncFile *file) ZEQ_NOEXCEPT;
+
+/* Connects to host (dotted quad, or a name resolved for IPv4) and port
+ * (0..65535).  Blocks until the kernel answers.  Null for a null host, a bad
+ * port, an unknown name or a failed connect (nothing is left open). */
+ZEQ_API ZeqSocket *zeq_async_socket_connect(const char *host, int32_t port) ZEQ_NOEXCEPT;
+/* Listens on 0.0.0.0:port (SO_REUSEADDR, backlog 4096); port 0 lets the
+ * system choose, reported by zeq_async_socket_port.  Null on failure. */
+ZEQ_API ZeqSocket *zeq_async_socket_listen(int32_t port) ZEQ_NOEXCEPT;
+/* Waits for the next connection (without limit on a blocking listener); the
+ * new socket reports the peer's dotted quad and port.  Null on failure or
+ * for a null or unconnected socket. */
+ZEQ_API ZeqSocket *zeq_async_socket_accept(ZeqSocket *listener) ZEQ_NOEXCEPT;
+/* One receive of at most 4095 bytes, NUL-terminated in a 4096-byte buffer.
+ * Waits until data, end of stream or an error (on a non-blocking socket it
+ * does not wait).  Null at end of stream, on error, or for a null, closed
+ * or unconnected socket. */
+ZEQ_API char *zeq_async_socket_read(ZeqSocket *sock) ZEQ_NOEXCEPT;
+/* Sends the whole text (up to its NUL), resuming after short sends and
+ * interruptions; on a non-blocking socket it waits for room with poll as
+ * long as a blocking send would (until the peer reads, resets or closes).
+ * Stops silently when the connection fails (a closed peer never raises
+ * SIGPIPE).  Nothing for a null text or a null, closed or unconnected
+ * socket. */
+ZEQ_API void zeq_async_socket_write(ZeqSocket *sock, const char *text) ZEQ_NOEXCEPT;
+/* Closes the descriptor, frees the host text and the handle; a connect
+ * still in progress is withdrawn from the shared loop first.  Null: nothing. */
+ZEQ_API void zeq_async_socket_close(ZeqSocket *sock) ZEQ_NOEXCEPT;
+/* The handle's host text (not a copy; lives until close); null for null. */
+ZEQ_API const char *zeq_async_socket_host(const ZeqSocket *sock) ZEQ_NOEXCEPT;
+/* The handle's port; 0 for null. */
+ZEQ_API int64_t zeq_async_socket_port(const ZeqSocket *sock) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Asynchronous execution: UDP and non-blocking sockets                      */
 /* ======================================================================== */
+
+/* A received datagram (malloc; released by zeq_udp_packet_free). */
+typedef struct ZeqUdpPacket {
+    char *payload;   /* the bytes and a NUL, in a 4096-byte buffer */
+    char *host;      /* the sender's dotted quad */
+    int32_t port;    /* the sender's port */
+    int32_t length;  /* bytes received, 1..4095 */
+} ZeqUdpPacket;
+
+/* A UDP socket bound to 0.0.0.0:port (SO_REUSEADDR; port 0 lets the system
+ * choose).  Null on failure.  Blocking; one thread at a time. */
+ZEQ_API ZeqSocket *zeq_async_udp_bind(int32_t port) ZEQ_NOEXCEPT;
+/* Sends text (up to its NUL) as one datagram to host:port: bytes sent, or -1
+ * for a null argument, an unconnected socket, a bad port or unknown host,
+ * or a failed send. */
+ZEQ_API int64_t zeq_async_udp_sendto(ZeqSocket *sock, const char *host, int32_t port,
+                                     const char *text) ZEQ_NOEXCEPT;
+/* Waits for one datagram (without limit); its first 4095 bytes in a new
+ * buffer, or null (null socket, error, empty datagram). */
+ZEQ_API char *zeq_async_udp_recv(ZeqSocket *sock) ZEQ_NOEXCEPT;
+/* As zeq_async_udp_recv, with the sender: release with zeq_udp_packet_free. */
+ZEQ_API ZeqUdpPacket *zeq_async_udp_recvfrom(ZeqSocket *sock) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_async_udp_close(ZeqSocket *sock) ZEQ_NOEXCEPT; /* = zeq_async_socket_close */
+ZEQ_API char *zeq_udp_packet_payload(const ZeqUdpPacket *packet) ZEQ_NOEXCEPT; /* null for null */
+ZEQ_API const char *zeq_udp_packet_host(const ZeqUdpPacket *packet) ZEQ_NOEXCEPT; /* null for null */
+ZEQ_API int64_t zeq_udp_packet_port(const ZeqUdpPacket *packet) ZEQ_NOEXCEPT; /* 0 for null */
+ZEQ_API int64_t zeq_udp_packet_len(const ZeqUdpPacket *packet) ZEQ_NOEXCEPT;  /* 0 for null */
+/* Frees payload, host text and record.  Null: nothing. */
+ZEQ_API void zeq_udp_packet_free(ZeqUdpPacket *packet) ZEQ_NOEXCEPT;
+
+/* Non-blocking operations on the shared event loop.  The shared loop has no
+ * lock: these calls, and everything else that runs the shared loop, belong
+ * on one thread. */
+
+/* Starts a non-blocking TCP connect and returns at once.  A connect that
+ * completes at once gives a connected socket; one in progress gives a socket
+ * with connected 0 that completes (or fails: descriptor -1) while the shared
+ * loop runs.  Null for a null host, a bad port, an unknown name, an
+ * immediate failure, or when the shared loop cannot take the registration
+ * (nothing is left open). */
+ZEQ_API ZeqSocket *zeq_nb_socket_connect(const char *host, int32_t port) ZEQ_NOEXCEPT;
+/* Waits for the socket to become readable by running the shared loop in
+ * waits of 100 ms (other ready registrations are dispatched meanwhile), then
+ * receives at most 4095 bytes.  The wait lasts until data, end of stream or
+ * an error.  Null at once for a null or unconnected socket (a connect in
+ * progress included), when the shared loop is missing or stopped or cannot
+ * take the registration, and when the loop is stopped or fails during the
+ * wait; null at end of stream or on error. */
+ZEQ_API char *zeq_nb_socket_read(ZeqSocket *sock) ZEQ_NOEXCEPT;
+/* Same as zeq_async_socket_write. */
+ZEQ_API void zeq_nb_socket_write(ZeqSocket *sock, const char *text) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* Numeric functions (pure, thread-safe; integer arithmetic wraps)           */
