@@ -3,6 +3,7 @@
 #            UndefinedBehaviorSanitizer, the threaded tests under
 #            ThreadSanitizer, and every test once more built with clang
 # make bench build and run the benchmarks
+# make fuzz  run the text-services fuzzing harness (FUZZ_SECONDS, default 60)
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -13,7 +14,7 @@ JOBS       ?= $(shell nproc)
 # ThreadSanitizer.
 TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb)
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-clang bench clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-clang bench fuzz clean
 
 all: build
 
@@ -55,6 +56,14 @@ test-clang: deps
 	@test -f $(CLANG_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(CLANG_BUILD) -G Ninja -DZEQ_BUILD_BENCH=OFF
 	cmake --build $(CLANG_BUILD) -j $(JOBS)
 	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
+
+# The text-services fuzzing harness (libFuzzer, built by the clang build) for
+# FUZZ_SECONDS seconds.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@test -f $(CLANG_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(CLANG_BUILD) -G Ninja -DZEQ_BUILD_BENCH=OFF
+	cmake --build $(CLANG_BUILD) -j $(JOBS) --target text_fuzz
+	./$(CLANG_BUILD)/tests/text_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=512
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
