@@ -9,6 +9,7 @@
 // ruled out (about one double in a million), the text comes from snprintf
 // itself, so every result is byte-identical to snprintf("%.9g").
 #include "core/core.h"
+#include "strings/digits.h"
 #include "strings/strings_internal.h"
 
 #include <cerrno>
@@ -18,41 +19,11 @@
 #include <cstring>
 
 using namespace zeq;
+using zeq::digits::decimal_digits;
+using zeq::digits::kDigitPairs;
+using zeq::digits::write_digits;
 
 namespace {
-
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-inline unsigned decimal_digits(uint64_t v) noexcept {
-    unsigned n = 1;
-    for (;;) {
-        if (v < 10) return n;
-        if (v < 100) return n + 1;
-        if (v < 1000) return n + 2;
-        if (v < 10000) return n + 3;
-        v /= 10000;
-        n += 4;
-    }
-}
-
-// Writes the decimal digits of v so that the last one lands at end[-1].
-inline void write_decimal(char *end, uint64_t v) noexcept {
-    while (v >= 100) {
-        unsigned pair = static_cast<unsigned>(v % 100) * 2;
-        v /= 100;
-        end -= 2;
-        std::memcpy(end, kDigitPairs + pair, 2);
-    }
-    if (v >= 10) {
-        end -= 2;
-        std::memcpy(end, kDigitPairs + v * 2, 2);
-    } else {
-        *--end = static_cast<char>('0' + v);
-    }
-}
 
 // Writes digits of v in base 2^shift (2, 8 or 16) ending at end[-1]; returns
 // the digit count.  Zero gives the single digit "0".
@@ -165,7 +136,7 @@ int format_g9(double value, char *out) noexcept {
     int e;
     if (!nine_digits(x, m, e)) return std::snprintf(out, 32, "%.9g", value);
     char d[9];
-    write_decimal(d + 9, m);
+    write_digits(d + 9, m);
     int nd = 9;
     while (nd > 1 && d[nd - 1] == '0') --nd;
     if (e < -4 || e >= 9) {
@@ -230,7 +201,7 @@ extern "C" ZeqString *zeq_int_to_string(int64_t value) noexcept {
     int64_t n = (negative ? 1 : 0) + decimal_digits(magnitude);
     ZeqString *r = string_alloc(n);
     r->data[0] = '-';  // overwritten by the first digit when there is no sign
-    write_decimal(r->data + n, magnitude);
+    write_digits(r->data + n, magnitude);
     return r;
 }
 

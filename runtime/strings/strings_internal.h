@@ -13,10 +13,6 @@ int64_t svec_new_handle() noexcept;
 // cannot grow (it then keeps its items).
 bool svec_append(int64_t handle, ZeqString *s) noexcept;
 
-}  // namespace zeq
-
-namespace zeq {
-
 // Writes the "%.9g" text of value (byte-identical to snprintf) into out,
 // which holds at least 32 bytes, without a NUL; returns the length.
 int format_f64_g9(double value, char *out) noexcept;
