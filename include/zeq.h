@@ -436,9 +436,61 @@ ZEQ_API void zeq_vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEP
 /* Collections: checked arrays                                               */
 /* ======================================================================== */
 
+/* An array is one block of 64-bit words: arr[0] capacity, arr[1] length n,
+ * arr[2 .. n + 1] the elements; functions take the address of arr[0].
+ * Compiled code creates arrays; every array these functions build has
+ * capacity == length and comes from zeq_alloc (the calling thread's arena in
+ * arena mode, else malloc; never freed here).  No null tests: every call needs
+ * a valid array.  Inputs are never changed, except by zeq_array_set_safe.
+ *   get_safe / set_safe  0 <= index < len, else the bounds panic
+ *                        "array index I out of bounds [0, LEN)" (recorded
+ *                        inside a foreign-call region); nothing is touched
+ *   push     new array: arr's elements, then value
+ *   pop      new array without the last element; arr itself when empty
+ *   concat   new array: a's elements, then b's
+ *   slice    new array of elements [max(start, 0), min(end, len)); a new
+ *            empty array (both header words 0) for an empty range
+ * No locking: concurrent set_safe on one array needs outside synchronisation,
+ * and arena arrays live only as long as their thread's arena. */
+ZEQ_API int64_t zeq_array_len(const int64_t *arr) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_array_get_safe(const int64_t *arr, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_array_set_safe(int64_t *arr, int64_t index, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t *zeq_array_push(const int64_t *arr, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t *zeq_array_pop(int64_t *arr) ZEQ_NOEXCEPT;
+ZEQ_API int64_t *zeq_array_concat(const int64_t *a, const int64_t *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t *zeq_array_slice(const int64_t *arr, int64_t start, int64_t end) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Collections: integer hash map                                             */
 /* ======================================================================== */
+
+/* Integer keys to 64-bit values (names without a prefix, no second names).
+ * One open-addressing table of 131,072 slots, zero-filled at creation and
+ * never resized: a map holds at most 131,072 keys.  Once every slot is
+ * occupied a new key is refused (insert stores nothing and returns 0) while
+ * present keys can still be replaced and removed.  Removed keys leave
+ * deleted markers that are reused by later inserts, never cleared.
+ * Map memory is malloc/calloc, never the arena.  A null map is accepted
+ * everywhere (free: nothing; len, insert: 0; get, remove: INT64_MIN;
+ * contains: 0; keys, values: an empty vector).
+ *   new       null when memory is short
+ *   insert    previous value when the key was present, else 0
+ *   get / remove  the value; INT64_MIN when absent (contains is the
+ *             reliable test)
+ *   keys / values  new ZeqVec (caller frees with zeq_vec_free) in ascending
+ *             slot order; entry i of both belongs to one key while the map
+ *             is unchanged between the calls
+ * No locking: one thread at a time per map. */
+typedef struct ZeqHashMap ZeqHashMap;
+ZEQ_API ZeqHashMap *hashmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void hashmap_free(ZeqHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_len(const ZeqHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_insert(ZeqHashMap *map, int64_t key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_get(const ZeqHashMap *map, int64_t key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_remove(ZeqHashMap *map, int64_t key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_contains(const ZeqHashMap *map, int64_t key) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *hashmap_keys(const ZeqHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *hashmap_values(const ZeqHashMap *map) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* Collections: string-keyed hash map                                        */

@@ -1,0 +1,21 @@
+// Declarations shared by the map files of the collections: slot states of the
+// open-addressing tables and the key/value result vectors.
+#pragma once
+
+#include "core/core.h"
+
+namespace zeq {
+
+// Slot states of the open-addressing tables (a zero-filled slot is empty).
+enum : int32_t { kEmpty = 0, kOccupied = 1, kDeleted = 2 };
+
+// An empty ZeqVec whose capacity is what pushing n elements one at a time
+// onto a new vector (capacity 8, doubled when full) would leave, so a keys or
+// values result is filled without regrowth and shows the same capacity.
+inline ZeqVec *new_result_vector(int64_t n) noexcept {
+    int64_t cap = 8;
+    while (cap < n) cap *= 2;
+    return zeq_vec_with_capacity(cap);
+}
+
+}  // namespace zeq
