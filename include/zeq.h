@@ -389,6 +389,45 @@ ZEQ_API int64_t zeq_sb_free(ZeqStringBuilder *b) ZEQ_NOEXCEPT;
 /* Strings: string vectors and splitting                                     */
 /* ======================================================================== */
 
+/* A string vector is a growable list of ZeqString pointers named by a 64-bit
+ * handle into one process-wide pool.  Handles are issued 0, 1, 2, ... and
+ * never reissued; -1 is the invalid handle, and any handle never issued
+ * (negative ones included) is answered with the neutral result listed below
+ * without touching memory.  A freed handle stays valid as an empty vector.
+ * Vectors hold pointers and never copy or free a string; their item arrays
+ * come from malloc in either allocation mode, so a vector can outlive the
+ * arena strings it points to.  Items may be null.
+ * Threads: creating vectors is safe from any thread, and distinct vectors
+ * may be used by different threads at once (the pool never moves a slot);
+ * one vector read and changed by two threads at once needs the caller's own
+ * lock.
+ *   new        new empty vector; -1 when the pool cannot grow
+ *   push       appends s (null too): 0, or -1 (invalid handle / no memory)
+ *   len        item count; 0 for an invalid handle
+ *   get        item index; null when invalid or outside [0, len)
+ *   remove     removes item index, shifting the rest down: 1, else 0
+ *   clear      count to 0, capacity kept; returns 0
+ *   free       releases the item array, the handle stays usable; returns 0
+ *   index_of   lowest index whose item has the same len and bytes as s; null
+ *              items never match; -1 for none, a null s or an invalid handle
+ *   contains   1 when index_of finds an index, else 0
+ *   sort       in place: null items first, then unsigned bytes, shorter
+ *              prefix first (not stable); returns 0
+ *   join       new string of the items' bytes with separator between them;
+ *              a null item adds no bytes but keeps its separators; a null
+ *              separator adds nothing; "" for an invalid or empty vector */
+ZEQ_API int64_t zeq_svec_new(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_push(int64_t handle, ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_len(int64_t handle) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_svec_get(int64_t handle, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_remove(int64_t handle, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_clear(int64_t handle) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_free(int64_t handle) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_index_of(int64_t handle, const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_contains(int64_t handle, const ZeqString *s) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_svec_sort(int64_t handle) ZEQ_NOEXCEPT;
+ZEQ_API ZeqString *zeq_svec_join(int64_t handle, const ZeqString *separator) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Collections: integer vector                                               */
 /* ======================================================================== */

@@ -1,0 +1,213 @@
+// String vectors: growable lists of string pointers named by small integer
+// handles into one process-wide pool, and the services that split a text
+// into a new string vector.
+//
+// The pool keeps its slots in blocks that never move: block k holds
+// 16 << k slots, so a handle maps to a block and an offset with one bit scan
+// and the slot's address is stable for the life of the process.  Handing out
+// a handle takes a lock (it may allocate a block); every other operation
+// reads the published slot count and the block pointer with acquire loads
+// and needs no lock.  Distinct vectors may therefore be used by different
+// threads at the same time; one vector changed by two threads at once is the
+// caller's to guard.
+#include "core/core.h"
+#include "strings/strings_internal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+using namespace zeq;
+
+namespace {
+
+struct ZeqSvecSlot {
+    ZeqString **items;
+    int64_t count;
+    int64_t capacity;
+};
+
+constexpr int kFirstBlockShift = 4;  // the first block holds 16 slots
+constexpr int kBlockCount = 48;      // 16 * (2^48 - 1) slots in all
+
+struct SvecPool {
+    ZeqSvecSlot *blocks[kBlockCount];  // written once each, under the lock
+    int64_t len;                       // handles 0 .. len - 1 are valid
+    int64_t cap;                       // slots in the allocated blocks
+    std::mutex lock;
+};
+
+// Zero-initialised before any code runs (constant initialisation).
+SvecPool g_svec_pool;
+
+// Block and offset of a handle: block k starts at 16 * (2^k - 1).
+struct Place {
+    int block;
+    int64_t offset;
+};
+inline Place place_of(int64_t handle) noexcept {
+    uint64_t q = (static_cast<uint64_t>(handle) >> kFirstBlockShift) + 1;
+    int block = std::bit_width(q) - 1;
+    uint64_t start = ((uint64_t{1} << block) - 1) << kFirstBlockShift;
+    return {block, static_cast<int64_t>(static_cast<uint64_t>(handle) - start)};
+}
+
+// The slot of a valid handle, or null.  Negative handles and handles never
+// issued never touch memory beyond the pool record.
+ZeqSvecSlot *slot_of(int64_t handle) noexcept {
+    if (handle < 0 || handle >= __atomic_load_n(&g_svec_pool.len, __ATOMIC_ACQUIRE)) return nullptr;
+    Place p = place_of(handle);
+    ZeqSvecSlot *block = __atomic_load_n(&g_svec_pool.blocks[p.block], __ATOMIC_ACQUIRE);
+    return block + p.offset;
+}
+
+// Grows items by the vector rule (8, then doubling); false when it cannot.
+bool grow_items(ZeqSvecSlot *slot) noexcept {
+    int64_t want = slot->capacity == 0 ? 8 : slot->capacity * 2;
+    if (want <= slot->capacity) return false;
+    uint64_t bytes = mul_sat(static_cast<uint64_t>(want), sizeof(ZeqString *));
+    if (bytes > PTRDIFF_MAX) return false;
+    void *p = std::realloc(slot->items, bytes);
+    if (!p) return false;
+    slot->items = static_cast<ZeqString **>(p);
+    slot->capacity = want;
+    return true;
+}
+
+inline bool push_to(ZeqSvecSlot *slot, ZeqString *s) noexcept {
+    if (slot->count >= slot->capacity && !grow_items(slot)) return false;
+    slot->items[slot->count++] = s;
+    return true;
+}
+
+inline bool same_content(const ZeqString *item, const ZeqString *s) noexcept {
+    return item && item->len == s->len &&
+           (s->len <= 0 || std::memcmp(item->data, s->data, static_cast<size_t>(s->len)) == 0);
+}
+
+// Ordering of two items: null items first, then unsigned bytes, then the
+// shorter string first.
+int zeqstring_cmp(const ZeqString *a, const ZeqString *b) noexcept {
+    if (!a || !b) return (a ? 1 : 0) - (b ? 1 : 0);
+    int64_t n = std::min(a->len, b->len);
+    if (n > 0) {
+        int c = std::memcmp(a->data, b->data, static_cast<size_t>(n));
+        if (c != 0) return c;
+    }
+    return (a->len > b->len) - (a->len < b->len);
+}
+
+inline int64_t text_len(const ZeqString *s) noexcept { return s && s->data && s->len > 0 ? s->len : 0; }
+
+}  // namespace
+
+namespace zeq {
+
+int64_t svec_new_handle() noexcept {
+    std::lock_guard<std::mutex> guard(g_svec_pool.lock);
+    int64_t h = g_svec_pool.len;
+    if (h == g_svec_pool.cap) {
+        Place p = place_of(h);
+        if (p.block >= kBlockCount) return -1;
+        uint64_t slots = uint64_t{1} << (p.block + kFirstBlockShift);
+        auto *block = static_cast<ZeqSvecSlot *>(std::calloc(slots, sizeof(ZeqSvecSlot)));
+        if (!block) return -1;
+        __atomic_store_n(&g_svec_pool.blocks[p.block], block, __ATOMIC_RELEASE);
+        g_svec_pool.cap += static_cast<int64_t>(slots);
+    }
+    // Fresh blocks come zeroed and slots are never reused, so the new slot
+    // already reads items null, count 0, capacity 0.
+    __atomic_store_n(&g_svec_pool.len, h + 1, __ATOMIC_RELEASE);
+    return h;
+}
+
+bool svec_append(int64_t handle, ZeqString *s) noexcept {
+    ZeqSvecSlot *slot = slot_of(handle);
+    return slot && push_to(slot, s);
+}
+
+}  // namespace zeq
+
+extern "C" int64_t zeq_svec_new(void) noexcept { return svec_new_handle(); }
+
+extern "C" int64_t zeq_svec_push(int64_t handle, ZeqString *s) noexcept {
+    return svec_append(handle, s) ? 0 : -1;
+}
+
+extern "C" int64_t zeq_svec_len(int64_t handle) noexcept {
+    ZeqSvecSlot *slot = slot_of(handle);
+    return slot ? slot->count : 0;
+}
+
+extern "C" ZeqString *zeq_svec_get(int64_t handle, int64_t index) noexcept {
+    ZeqSvecSlot *slot = slot_of(handle);
+    if (!slot || index < 0 || index >= slot->count) return nullptr;
+    return slot->items[index];
+}
+
+extern "C" int64_t zeq_svec_remove(int64_t handle, int64_t index) noexcept {
+    ZeqSvecSlot *slot = slot_of(handle);
+    if (!slot || index < 0 || index >= slot->count) return 0;
+    std::memmove(slot->items + index, slot->items + index + 1,
+                 static_cast<size_t>(slot->count - index - 1) * sizeof(ZeqString *));
+    --slot->count;
+    return 1;
+}
+
+extern "C" int64_t zeq_svec_clear(int64_t handle) noexcept {
+    if (ZeqSvecSlot *slot = slot_of(handle)) slot->count = 0;
+    return 0;
+}
+
+extern "C" int64_t zeq_svec_free(int64_t handle) noexcept {
+    if (ZeqSvecSlot *slot = slot_of(handle)) {
+        std::free(slot->items);
+        *slot = ZeqSvecSlot{nullptr, 0, 0};
+    }
+    return 0;
+}
+
+extern "C" int64_t zeq_svec_index_of(int64_t handle, const ZeqString *s) noexcept {
+    ZeqSvecSlot *slot = slot_of(handle);
+    if (!slot || !s) return -1;
+    for (int64_t i = 0; i < slot->count; ++i)
+        if (same_content(slot->items[i], s)) return i;
+    return -1;
+}
+
+extern "C" int64_t zeq_svec_contains(int64_t handle, const ZeqString *s) noexcept {
+    return zeq_svec_index_of(handle, s) >= 0 ? 1 : 0;
+}
+
+extern "C" int64_t zeq_svec_sort(int64_t handle) noexcept {
+    ZeqSvecSlot *slot = slot_of(handle);
+    if (slot && slot->count > 1)
+        std::sort(slot->items, slot->items + slot->count,
+                  [](const ZeqString *a, const ZeqString *b) { return zeqstring_cmp(a, b) < 0; });
+    return 0;
+}
+
+extern "C" ZeqString *zeq_svec_join(int64_t handle, const ZeqString *separator) noexcept {
+    ZeqSvecSlot *slot = slot_of(handle);
+    if (!slot || slot->count == 0) return string_empty();
+    int64_t sep = text_len(separator);
+    uint64_t total = mul_sat(static_cast<uint64_t>(slot->count - 1), static_cast<uint64_t>(sep));
+    for (int64_t i = 0; i < slot->count; ++i)
+        total = add_sat(total, static_cast<uint64_t>(text_len(slot->items[i])));
+    if (total > static_cast<uint64_t>(INT64_MAX)) fatal_out_of_memory(total);
+    ZeqString *r = string_alloc(static_cast<int64_t>(total));
+    char *out = r->data;
+    for (int64_t i = 0; i < slot->count; ++i) {
+        if (i > 0 && sep > 0) {
+            std::memcpy(out, separator->data, static_cast<size_t>(sep));
+            out += sep;
+        }
+        if (int64_t n = text_len(slot->items[i]); n > 0) {
+            std::memcpy(out, slot->items[i]->data, static_cast<size_t>(n));
+            out += n;
+        }
+    }
+    return r;
+}
