@@ -535,9 +535,107 @@ ZEQ_API ZeqVec *hashmap_values(const ZeqHashMap *map) ZEQ_NOEXCEPT;
 /* Collections: string-keyed hash map                                        */
 /* ======================================================================== */
 
+/* String keys to 64-bit values in an open-addressing table of 4,096 slots
+ * that doubles before an insert that finds len * 10 > cap * 7 (a failed
+ * doubling leaves the map working at its size).  Keys hash with 64-bit FNV-1a
+ * (zeq_string_hash) with its high half XORed into the low half.
+ * Keys: the map stores the caller's key pointers and never copies, frees or
+ * changes key text: the caller keeps each key alive and unchanged while its
+ * entry exists (an arena key dies with the arena).  Two keys are equal when
+ * they are the same pointer or have equal len and bytes; replacing a value
+ * keeps the first key pointer.  Null is a key of its own, distinct from "".
+ * Values are plain words, never freed.  The map record and table are
+ * malloc/calloc memory, unaffected by arena resets.  A null map is accepted
+ * everywhere (free: nothing; len, insert, get, remove, contains: 0; keys,
+ * values: an empty vector; zeq_str_hashmap_keys: a new empty string vector).
+ *   new       null when memory is short
+ *   insert    previous value when the key was present, else 0 (also when
+ *             nothing could be stored)
+ *   get / remove  the value, 0 when absent (contains is the reliable test)
+ *   keys / values  new ZeqVec (caller frees; keys are the map's own
+ *             pointers) in ascending slot order
+ * The zeq_ set forwards to the base set, except:
+ *   zeq_str_hashmap_free    returns 0
+ *   zeq_str_hashmap_update  insert, returning 0
+ *   zeq_str_hashmap_inc     stores get(key) + delta (wrapping; an absent key
+ *                           starts from 0); returns 0
+ *   zeq_str_hashmap_keys    a new string vector of the key pointers in slot
+ *                           order; -1 when the pool cannot grow
+ *   zeq_str_hashmap_sorted_keys  the same, sorted: null first, then bytes as
+ *                           unsigned values, shorter prefix first
+ * No locking: one thread at a time per map. */
+typedef struct ZeqStrHashMap ZeqStrHashMap;
+ZEQ_API ZeqStrHashMap *str_hashmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void str_hashmap_free(ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_len(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_insert(ZeqStrHashMap *map, ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_get(const ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_contains(const ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_remove(ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *str_hashmap_keys(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *str_hashmap_values(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+
+ZEQ_API ZeqStrHashMap *zeq_str_hashmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_free(ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_len(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_insert(ZeqStrHashMap *map, ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_get(const ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_contains(const ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_remove(ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_str_hashmap_values(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_keys(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_sorted_keys(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_inc(ZeqStrHashMap *map, ZeqString *key, int64_t delta) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_update(ZeqStrHashMap *map, ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+
+/* Looks key up in the list string source: entries "key=value" separated by
+ * ';' (a key runs from the entry's start to the first '=' and may hold ';';
+ * the value runs to the next ';' or the end; a later repeat of a key wins;
+ * parsing stops at a run without '=').  slot (0 to 2) names one of three
+ * process-wide caches: the source is parsed once and the map reused while
+ * later calls for that slot bring a source with the same bytes; a different
+ * source replaces the slot's map.  Returns the cached value string itself
+ * (also for an empty value), which the cache owns in malloc memory: it
+ * survives arena resets and stays valid until a call for the same slot
+ * brings a different source.  Otherwise (null or empty source, slot outside
+ * 0..2, absent key, no memory) a new empty string from zeq_alloc.
+ * Not thread-safe: the caches are process-wide and unlocked. */
+ZEQ_API ZeqString *reg_cached_lookup(const ZeqString *source, const ZeqString *key,
+                                     int64_t slot) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Collections: string map                                                   */
 /* ======================================================================== */
+
+/* String keys to 64-bit values in a chained hash table that owns copies of
+ * its keys: callers may release a key string after inserting it.  Buckets
+ * start at 64 and double before an insert that finds more than 0.75
+ * entries per bucket; keys hash with 64-bit FNV-1a into hash mod buckets.
+ * The record, buckets, entries and key copies are malloc memory, never the
+ * arena; values are plain words, never freed.  A stored key is compared up
+ * to its first NUL, so a key holding a NUL byte is stored but never found.
+ * A null map or key (or key data) is accepted and answered neutrally:
+ *   new       empty map; null when memory is short
+ *   free      frees entries, key copies, buckets and record; null ignored
+ *   insert    1 when stored (new entry or replaced value); 0 for null map or
+ *             key, or when memory for a new entry is short (nothing stored)
+ *   get       the value; -1 when absent (contains is the reliable test)
+ *   contains  1 or 0
+ *   remove    the removed entry's value; 0 when absent
+ *   size      entries; 0 for null
+ *   keys      new ZeqVec of new strings (zeq_alloc, owned by the caller)
+ *             copying each key, bucket by bucket; values in the same order
+ * A negative key length counts as 0.  No locking: one thread at a time. */
+typedef struct ZeqStrMap ZeqStrMap;
+ZEQ_API ZeqStrMap *zeq_strmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_strmap_free(ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_insert(ZeqStrMap *map, const ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_get(const ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_contains(const ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_remove(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_size(const ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_strmap_keys(const ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_strmap_values(const ZeqStrMap *map) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* System: files and directories                                             */
@@ -735,6 +833,15 @@ ZEQ_API void vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
 /* text transformations, conversions, string vectors */
 
 /* arrays and maps */
+ZEQ_API ZeqStrMap *strmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void strmap_free(ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_insert(ZeqStrMap *map, const ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_get(const ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_contains(const ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_remove(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_size(const ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *strmap_keys(const ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *strmap_values(const ZeqStrMap *map) ZEQ_NOEXCEPT;
 
 /* files and processes */
 
