@@ -625,13 +625,15 @@ ZEQ_API ZeqString *reg_cached_lookup(const ZeqString *source, const ZeqString *k
  *   size      entries; 0 for null
  *   keys      new ZeqVec of new strings (zeq_alloc, owned by the caller)
  *             copying each key, bucket by bucket; values in the same order
- * A negative key length counts as 0.  No locking: one thread at a time. */
+ * A negative key length counts as 0.  No locking: one thread at a time,
+ * also for get and contains (they note the entry found, which makes the
+ * insert that usually follows them skip its search). */
 typedef struct ZeqStrMap ZeqStrMap;
 ZEQ_API ZeqStrMap *zeq_strmap_new(void) ZEQ_NOEXCEPT;
 ZEQ_API void zeq_strmap_free(ZeqStrMap *map) ZEQ_NOEXCEPT;
 ZEQ_API int64_t zeq_strmap_insert(ZeqStrMap *map, const ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
-ZEQ_API int64_t zeq_strmap_get(const ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
-ZEQ_API int64_t zeq_strmap_contains(const ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_get(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_contains(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
 ZEQ_API int64_t zeq_strmap_remove(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
 ZEQ_API int64_t zeq_strmap_size(const ZeqStrMap *map) ZEQ_NOEXCEPT;
 ZEQ_API ZeqVec *zeq_strmap_keys(const ZeqStrMap *map) ZEQ_NOEXCEPT;
@@ -836,8 +838,8 @@ ZEQ_API void vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
 ZEQ_API ZeqStrMap *strmap_new(void) ZEQ_NOEXCEPT;
 ZEQ_API void strmap_free(ZeqStrMap *map) ZEQ_NOEXCEPT;
 ZEQ_API int64_t strmap_insert(ZeqStrMap *map, const ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
-ZEQ_API int64_t strmap_get(const ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
-ZEQ_API int64_t strmap_contains(const ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_get(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_contains(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
 ZEQ_API int64_t strmap_remove(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
 ZEQ_API int64_t strmap_size(const ZeqStrMap *map) ZEQ_NOEXCEPT;
 ZEQ_API ZeqVec *strmap_keys(const ZeqStrMap *map) ZEQ_NOEXCEPT;

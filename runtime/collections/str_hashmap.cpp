@@ -24,15 +24,30 @@ struct StrSlot {
 };
 static_assert(sizeof(StrSlot) == 24, "slot layout: key, value, 32-bit state");
 
+// Beside the probe index, each slot has a shadow of its key: the key's len
+// and its first eight bytes.  Keys are immutable while stored, so the shadow
+// settles most comparisons - all of them for keys of up to eight bytes -
+// without reaching through the slot's key pointer into the key record and
+// its bytes.
+struct KeyShadow {
+    int64_t len;
+    uint64_t head;
+};
+
 struct ZeqStrHashMap {
     StrSlot *slots;
     int64_t len;
     int64_t cap;
+    uint8_t *ctrl;        // probe index, one byte per slot
+    KeyShadow *shadow;    // one per slot, valid where the slot is occupied
 };
 
 namespace {
 
 constexpr int64_t kInitialSlots = 4096;
+// Shadow len of a null key or a record without data: such slots are
+// compared through the key pointer.
+constexpr int64_t kNoShadow = INT64_MIN;
 
 // Byte count of a key for hashing and comparison: a record without data
 // counts as no bytes (a negative length too).
@@ -53,69 +68,106 @@ inline bool same_key(const ZeqString *stored, const ZeqString *k) noexcept {
     return stored->data && std::memcmp(stored->data, k->data, static_cast<size_t>(n)) == 0;
 }
 
-// The occupied slot holding key, or null.  The walk ends at an empty slot
-// or after a full turn of the table.
-StrSlot *find(const ZeqStrHashMap *m, const ZeqString *key) noexcept {
-    uint64_t mask = static_cast<uint64_t>(m->cap) - 1;
-    uint64_t i = hash_key(key) & mask;
-    StrSlot *slots = m->slots;
-    for (int64_t step = 0; step < m->cap; ++step, i = (i + 1) & mask) {
-        StrSlot *s = &slots[i];
-        if (s->state == kOccupied) {
-            if (same_key(s->key, key)) return s;
-        } else if (s->state == kEmpty) {
-            return nullptr;
-        }
+// The first min(n, 8) bytes as a little-endian word, zero-padded; reads
+// only those bytes.
+inline uint64_t head_word(const char *p, int64_t n) noexcept {
+    if (n >= 8) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        return v;
     }
-    return nullptr;
+    if (n >= 4) {  // two overlapping four-byte reads
+        uint32_t lo, hi;
+        std::memcpy(&lo, p, 4);
+        std::memcpy(&hi, p + n - 4, 4);
+        return lo | static_cast<uint64_t>(hi) << (8 * (n - 4));
+    }
+    if (n <= 0) return 0;
+    auto *u = reinterpret_cast<const unsigned char *>(p);
+    return u[0] | static_cast<uint64_t>(u[n / 2]) << (8 * (n / 2)) | static_cast<uint64_t>(u[n - 1]) << (8 * (n - 1));
 }
 
-// One walk for an insert: the key's slot when present (found == true), else
-// the first empty or deleted slot of the probe path (null when there is
-// none).
-struct Place {
-    StrSlot *slot;
-    bool found;
+inline KeyShadow shadow_of(const ZeqString *k) noexcept {
+    if (!k || !k->data) return {kNoShadow, 0};
+    return {k->len, head_word(k->data, byte_len(k))};
+}
+
+// Key comparison for a probe: the shadow first, the key record only when the
+// shadow cannot decide.
+class KeyEq {
+public:
+    KeyEq(const ZeqStrHashMap *m, const ZeqString *key) noexcept
+        : slots_(m->slots), shadow_(m->shadow), key_(key), want_(shadow_of(key)),
+          short_(key && key->data && byte_len(key) <= 8) {}
+
+    bool operator()(uint64_t i) const noexcept {
+        const KeyShadow &s = shadow_[i];
+        if (want_.len == kNoShadow || s.len == kNoShadow) return same_key(slots_[i].key, key_);
+        if (s.len != want_.len || s.head != want_.head) return false;
+        return short_ || same_key(slots_[i].key, key_);
+    }
+
+private:
+    const StrSlot *slots_;
+    const KeyShadow *shadow_;
+    const ZeqString *key_;
+    KeyShadow want_;
+    bool short_;  // at most eight bytes: equal shadows mean equal keys
 };
 
-Place place(const ZeqStrHashMap *m, const ZeqString *key) noexcept {
-    uint64_t mask = static_cast<uint64_t>(m->cap) - 1;
-    uint64_t i = hash_key(key) & mask;
-    StrSlot *slots = m->slots;
-    StrSlot *free_slot = nullptr;
-    for (int64_t step = 0; step < m->cap; ++step, i = (i + 1) & mask) {
-        StrSlot *s = &slots[i];
-        if (s->state == kOccupied) {
-            if (same_key(s->key, key)) return {s, true};
-        } else if (s->state == kEmpty) {
-            return {free_slot ? free_slot : s, false};
-        } else if (!free_slot) {
-            free_slot = s;
-        }
-    }
-    return {free_slot, false};
+// The occupied slot holding key, or null.
+StrSlot *find(const ZeqStrHashMap *m, const ZeqString *key) noexcept {
+    int64_t i = probe_find(m->ctrl, m->cap, hash_key(key), KeyEq(m, key));
+    return i < 0 ? nullptr : &m->slots[i];
 }
 
-// Doubles the table, carrying the occupied slots over in ascending order
-// (deleted ones vanish).  When the larger table cannot be had the map keeps
-// working at its size.
-__attribute__((noinline)) void grow(ZeqStrHashMap *m) noexcept {
-    uint64_t cap = static_cast<uint64_t>(m->cap);
-    uint64_t doubled = mul_sat(cap, 2);
-    if (doubled > static_cast<uint64_t>(INT64_MAX)) return;
-    auto *fresh = static_cast<StrSlot *>(std::calloc(doubled, sizeof(StrSlot)));
-    if (!fresh) return;
-    uint64_t mask = doubled - 1;
-    const StrSlot *old = m->slots;
-    for (uint64_t j = 0; j < cap; ++j) {
-        if (old[j].state != kOccupied) continue;
-        uint64_t i = hash_key(old[j].key) & mask;
-        while (fresh[i].state == kOccupied) i = (i + 1) & mask;
-        fresh[i] = old[j];
+struct Tables {
+    StrSlot *slots;
+    uint8_t *ctrl;
+    KeyShadow *shadow;
+};
+
+// Zero-filled slots, control bytes and shadows for cap slots, or all null.
+Tables new_tables(uint64_t cap) noexcept {
+    auto *slots = static_cast<StrSlot *>(std::calloc(cap, sizeof(StrSlot)));
+    uint8_t *ctrl = slots ? new_ctrl(static_cast<int64_t>(cap)) : nullptr;
+    auto *shadow = ctrl ? static_cast<KeyShadow *>(std::malloc(mul_sat(cap, sizeof(KeyShadow)))) : nullptr;
+    if (!shadow) {
+        std::free(slots);
+        std::free(ctrl);
+        return {nullptr, nullptr, nullptr};
     }
+    return {slots, ctrl, shadow};
+}
+
+void free_tables(const ZeqStrHashMap *m) noexcept {
     std::free(m->slots);
-    m->slots = fresh;
-    m->cap = static_cast<int64_t>(doubled);
+    std::free(m->ctrl);
+    std::free(m->shadow);
+}
+
+// Doubles the table, carrying the occupied slots over in ascending order to
+// the first free slot of their path (deleted ones vanish).  When the larger
+// table cannot be had the map keeps working at its size.
+__attribute__((noinline)) void grow(ZeqStrHashMap *m) noexcept {
+    uint64_t doubled = mul_sat(static_cast<uint64_t>(m->cap), 2);
+    if (doubled > static_cast<uint64_t>(INT64_MAX / 2)) return;
+    Tables t = new_tables(doubled);
+    if (!t.slots) return;
+    int64_t cap = static_cast<int64_t>(doubled);
+    const StrSlot *old = m->slots;
+    each_occupied(m->ctrl, m->cap, [&](int64_t j) {
+        uint64_t h = hash_key(old[j].key);
+        uint64_t i = probe_first_empty(t.ctrl, cap, h);
+        t.slots[i] = old[j];
+        t.shadow[i] = m->shadow[j];
+        set_ctrl(t.ctrl, cap, i, ctrl_tag(h));
+    });
+    free_tables(m);
+    m->slots = t.slots;
+    m->ctrl = t.ctrl;
+    m->shadow = t.shadow;
+    m->cap = cap;
 }
 
 // The growth test made before every insert, also one that only replaces.
@@ -123,18 +175,27 @@ inline void grow_if_needed(ZeqStrHashMap *m) noexcept {
     if (ZEQ_UNLIKELY(m->len * 10 > m->cap * 7)) grow(m);
 }
 
-inline void store(ZeqStrHashMap *m, StrSlot *s, ZeqString *key, int64_t value) noexcept {
-    s->key = key;
-    s->value = value;
-    s->state = kOccupied;
+// One walk for an insert: the key's slot, or where a new entry goes.  The
+// home slot is fetched early: the value is read or written there or nearby.
+inline Placement place(const ZeqStrHashMap *m, const ZeqString *key, uint64_t h) noexcept {
+    __builtin_prefetch(&m->slots[h & static_cast<uint64_t>(m->cap - 1)]);
+    return probe_place(m->ctrl, m->cap, h, KeyEq(m, key));
+}
+
+inline void store(ZeqStrHashMap *m, int64_t i, uint64_t h, ZeqString *key, int64_t value) noexcept {
+    StrSlot &s = m->slots[i];
+    s.key = key;
+    s.value = value;
+    s.state = kOccupied;
+    m->shadow[i] = shadow_of(key);
+    set_ctrl(m->ctrl, m->cap, static_cast<uint64_t>(i), ctrl_tag(h));
     ++m->len;
 }
 
 template <class Visit>
 void each_slot(const ZeqStrHashMap *m, Visit visit) noexcept {
     const StrSlot *slots = m->slots;
-    for (int64_t i = 0; i < m->cap; ++i)
-        if (slots[i].state == kOccupied) visit(slots[i]);
+    each_occupied(m->ctrl, m->cap, [&](int64_t i) { visit(slots[i]); });
 }
 
 // Ordering of two key pointers: null first, then the bytes as unsigned
@@ -164,11 +225,14 @@ void push_key(int64_t handle, ZeqString *key, int64_t count) noexcept {
 extern "C" ZeqStrHashMap *str_hashmap_new(void) noexcept {
     auto *m = static_cast<ZeqStrHashMap *>(std::malloc(sizeof(ZeqStrHashMap)));
     if (!m) return nullptr;
-    m->slots = static_cast<StrSlot *>(std::calloc(kInitialSlots, sizeof(StrSlot)));
-    if (!m->slots) {
+    Tables t = new_tables(kInitialSlots);
+    if (!t.slots) {
         std::free(m);
         return nullptr;
     }
+    m->slots = t.slots;
+    m->ctrl = t.ctrl;
+    m->shadow = t.shadow;
     m->len = 0;
     m->cap = kInitialSlots;
     return m;
@@ -176,7 +240,7 @@ extern "C" ZeqStrHashMap *str_hashmap_new(void) noexcept {
 
 extern "C" void str_hashmap_free(ZeqStrHashMap *m) noexcept {
     if (!m) return;
-    std::free(m->slots);
+    free_tables(m);
     std::free(m);
 }
 
@@ -185,13 +249,14 @@ extern "C" int64_t str_hashmap_len(const ZeqStrHashMap *m) noexcept { return m ?
 extern "C" int64_t str_hashmap_insert(ZeqStrHashMap *m, ZeqString *key, int64_t value) noexcept {
     if (!m) return 0;
     grow_if_needed(m);
-    Place p = place(m, key);
-    if (p.found) {
-        int64_t old = p.slot->value;
-        p.slot->value = value;
+    uint64_t h = hash_key(key);
+    Placement p = place(m, key, h);
+    if (p.found >= 0) {
+        int64_t old = m->slots[p.found].value;
+        m->slots[p.found].value = value;
         return old;
     }
-    if (p.slot) store(m, p.slot, key, value);  // no free slot: nothing stored
+    if (p.free >= 0) store(m, p.free, h, key, value);  // no free slot: nothing stored
     return 0;
 }
 
@@ -210,6 +275,7 @@ extern "C" int64_t str_hashmap_remove(ZeqStrHashMap *m, const ZeqString *key) no
     StrSlot *s = find(m, key);
     if (!s) return 0;
     s->state = kDeleted;
+    set_ctrl(m->ctrl, m->cap, static_cast<uint64_t>(s - m->slots), kCtrlDeleted);
     --m->len;
     return s->value;
 }
@@ -243,11 +309,13 @@ extern "C" int64_t zeq_str_hashmap_update(ZeqStrHashMap *m, ZeqString *key, int6
 extern "C" int64_t zeq_str_hashmap_inc(ZeqStrHashMap *m, ZeqString *key, int64_t delta) noexcept {
     if (!m) return 0;
     grow_if_needed(m);
-    Place p = place(m, key);
-    if (p.found) {
-        p.slot->value = static_cast<int64_t>(static_cast<uint64_t>(p.slot->value) + static_cast<uint64_t>(delta));
-    } else if (p.slot) {
-        store(m, p.slot, key, delta);
+    uint64_t h = hash_key(key);
+    Placement p = place(m, key, h);
+    if (p.found >= 0) {
+        int64_t &v = m->slots[p.found].value;
+        v = static_cast<int64_t>(static_cast<uint64_t>(v) + static_cast<uint64_t>(delta));
+    } else if (p.free >= 0) {
+        store(m, p.free, h, key, delta);
     }
     return 0;
 }

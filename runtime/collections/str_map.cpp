@@ -29,6 +29,11 @@ struct ZeqStrMap {
     StrMapEntry **buckets;
     int64_t nbuckets;
     int64_t count;
+    // The entry that the last get, contains or insert found or made (null
+    // after a remove).  Counting code gets a key and then inserts it again:
+    // the insert checks this entry first and skips hashing and the chain
+    // walk.  Entries never move, so the pointer stays good until a remove.
+    StrMapEntry *recent;
 };
 
 namespace {
@@ -53,10 +58,16 @@ inline StrMapEntry *&bucket_of(const ZeqStrMap *m, uint64_t h) noexcept {
     return m->buckets[h % static_cast<uint64_t>(m->nbuckets)];
 }
 
-StrMapEntry *find(const ZeqStrMap *m, Key k, uint64_t h) noexcept {
+// A stored key equals k when its length up to its NUL is k's length and the
+// bytes agree; it then has no NUL inside, so its cached hash is k's hash too,
+// which is tested first.
+inline bool matches(const StrMapEntry *e, Key k) noexcept {
+    return e->key_len == k.len && std::memcmp(e->key, k.bytes, static_cast<size_t>(k.len)) == 0;
+}
+
+StrMapEntry *find(ZeqStrMap *m, Key k, uint64_t h) noexcept {
     for (StrMapEntry *e = bucket_of(m, h); e; e = e->next)
-        if (e->key_len == k.len && std::memcmp(e->key, k.bytes, static_cast<size_t>(k.len)) == 0)
-            return e;
+        if (e->hash == h && matches(e, k)) return m->recent = e;
     return nullptr;
 }
 
@@ -104,6 +115,7 @@ extern "C" ZeqStrMap *zeq_strmap_new(void) noexcept {
     }
     m->nbuckets = kInitialBuckets;
     m->count = 0;
+    m->recent = nullptr;
     return m;
 }
 
@@ -126,6 +138,10 @@ extern "C" int64_t zeq_strmap_insert(ZeqStrMap *m, const ZeqString *key, int64_t
     // count / nbuckets > 0.75, exactly, in integers.
     if (static_cast<uint64_t>(m->count) * 4 > static_cast<uint64_t>(m->nbuckets) * 3) grow(m);
     Key k = key_of(key);
+    if (m->recent && matches(m->recent, k)) {
+        m->recent->value = value;
+        return 1;
+    }
     uint64_t h = fnv1a(k.bytes, k.len);
     if (StrMapEntry *e = find(m, k, h)) {
         e->value = value;
@@ -145,17 +161,18 @@ extern "C" int64_t zeq_strmap_insert(ZeqStrMap *m, const ZeqString *key, int64_t
     e->next = head;
     head = e;
     ++m->count;
+    m->recent = e;
     return 1;
 }
 
-extern "C" int64_t zeq_strmap_get(const ZeqStrMap *m, const ZeqString *key) noexcept {
+extern "C" int64_t zeq_strmap_get(ZeqStrMap *m, const ZeqString *key) noexcept {
     if (!usable(m, key)) return kAbsent;
     Key k = key_of(key);
     const StrMapEntry *e = find(m, k, fnv1a(k.bytes, k.len));
     return e ? e->value : kAbsent;
 }
 
-extern "C" int64_t zeq_strmap_contains(const ZeqStrMap *m, const ZeqString *key) noexcept {
+extern "C" int64_t zeq_strmap_contains(ZeqStrMap *m, const ZeqString *key) noexcept {
     if (!usable(m, key)) return 0;
     Key k = key_of(key);
     return find(m, k, fnv1a(k.bytes, k.len)) ? 1 : 0;
@@ -175,6 +192,7 @@ extern "C" int64_t zeq_strmap_remove(ZeqStrMap *m, const ZeqString *key) noexcep
             int64_t value = e->value;
             *link = e->next;
             std::free(e);
+            m->recent = nullptr;
             --m->count;
             return value;
         }
