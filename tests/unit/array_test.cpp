@@ -96,3 +96,12 @@ TEST(ArrayBuild, NewArraysMatchVectorsAndInputsStay) {
         EXPECT_EQ(ba, before) << "inputs are never changed";
     }
 }
+
+TEST(ArrayBuild, ALengthThatCannotGrowEndsWithOutOfMemory) {
+    Items huge{INT64_MAX, INT64_MAX};  // a header only: nothing is read before the size test
+    for (auto build : {+[](int64_t *a) { zeq_array_push(a, 1); }, +[](int64_t *a) { zeq_array_concat(a, a); }}) {
+        auto r = zeqtest::run_child([&] { build(huge.data()); });
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("[zeq] FATAL: out of memory", 0), 0u) << r.err;
+    }
+}
