@@ -507,8 +507,11 @@ ZEQ_API int64_t *zeq_array_slice(const int64_t *arr, int64_t start, int64_t end)
  * One open-addressing table of 131,072 slots, zero-filled at creation and
  * never resized: a map holds at most 131,072 keys.  Once every slot is
  * occupied a new key is refused (insert stores nothing and returns 0) while
- * present keys can still be replaced and removed.  Removed keys leave
- * deleted markers that are reused by later inserts, never cleared.
+ * present keys can still be replaced and removed.  A key's home slot is the
+ * low 17 bits of h ^ (h >> 32), h = key * 0x517cc1b727220a95 (wrapping);
+ * collisions probe the following slots (linear probing, wrapping).  Removed
+ * keys leave deleted markers that are reused by later inserts, never
+ * cleared.
  * Map memory is malloc/calloc, never the arena.  A null map is accepted
  * everywhere (free: nothing; len, insert: 0; get, remove: INT64_MIN;
  * contains: 0; keys, values: an empty vector).
@@ -518,7 +521,8 @@ ZEQ_API int64_t *zeq_array_slice(const int64_t *arr, int64_t start, int64_t end)
  *             reliable test)
  *   keys / values  new ZeqVec (caller frees with zeq_vec_free) in ascending
  *             slot order; entry i of both belongs to one key while the map
- *             is unchanged between the calls
+ *             is unchanged between the calls.  A result vector that cannot
+ *             be allocated ends the process with the out-of-memory message.
  * No locking: one thread at a time per map. */
 typedef struct ZeqHashMap ZeqHashMap;
 ZEQ_API ZeqHashMap *hashmap_new(void) ZEQ_NOEXCEPT;
@@ -563,6 +567,7 @@ ZEQ_API ZeqVec *hashmap_values(const ZeqHashMap *map) ZEQ_NOEXCEPT;
  *                           order; -1 when the pool cannot grow
  *   zeq_str_hashmap_sorted_keys  the same, sorted: null first, then bytes as
  *                           unsigned values, shorter prefix first
+ * Key lists that cannot grow end the process with the out-of-memory message.
  * No locking: one thread at a time per map. */
 typedef struct ZeqStrHashMap ZeqStrHashMap;
 ZEQ_API ZeqStrHashMap *str_hashmap_new(void) ZEQ_NOEXCEPT;
