@@ -3,7 +3,8 @@
 // doubles before an insert finds it more than 70 % full.  Keys hash with
 // 64-bit FNV-1a folded (high half XORed into the low half).  The map keeps
 // the caller's key pointers and never copies key text; the first pointer
-// stored for a key stays when its value is replaced.
+// stored for a key stays when its value is replaced.  Walks go through the
+// control-byte probe index of hash_table.h, comparisons through key shadows.
 //
 // The plain str_hashmap_* set is the base; the zeq_str_hashmap_* set forwards
 // to it and adds counting, an update without result and key lists as string
