@@ -588,17 +588,174 @@ ZEQ_API void zeq_vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEP
 /* Collections: checked arrays                                               */
 /* ======================================================================== */
 
+/* An array is one block of 64-bit words: arr[0] capacity, arr[1] length n,
+ * arr[2 .. n + 1] the elements; functions take the address of arr[0].
+ * Compiled code creates arrays; every array these functions build has
+ * capacity == length and comes from zeq_alloc (the calling thread's arena in
+ * arena mode, else malloc; never freed here).  No null tests: every call needs
+ * a valid array.  Inputs are never changed, except by zeq_array_set_safe.
+ *   get_safe / set_safe  0 <= index < len, else the bounds panic
+ *                        "array index I out of bounds [0, LEN)" (recorded
+ *                        inside a foreign-call region); nothing is touched
+ *   push     new array: arr's elements, then value
+ *   pop      new array without the last element; arr itself when empty
+ *   concat   new array: a's elements, then b's
+ *   slice    new array of elements [max(start, 0), min(end, len)); a new
+ *            empty array (both header words 0) for an empty range
+ * No locking: concurrent set_safe on one array needs outside synchronisation,
+ * and arena arrays live only as long as their thread's arena. */
+ZEQ_API int64_t zeq_array_len(const int64_t *arr) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_array_get_safe(const int64_t *arr, int64_t index) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_array_set_safe(int64_t *arr, int64_t index, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t *zeq_array_push(const int64_t *arr, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t *zeq_array_pop(int64_t *arr) ZEQ_NOEXCEPT;
+ZEQ_API int64_t *zeq_array_concat(const int64_t *a, const int64_t *b) ZEQ_NOEXCEPT;
+ZEQ_API int64_t *zeq_array_slice(const int64_t *arr, int64_t start, int64_t end) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Collections: integer hash map                                             */
 /* ======================================================================== */
+
+/* Integer keys to 64-bit values (names without a prefix, no second names).
+ * One open-addressing table of 131,072 slots, zero-filled at creation and
+ * never resized: a map holds at most 131,072 keys.  Once every slot is
+ * occupied a new key is refused (insert stores nothing and returns 0) while
+ * present keys can still be replaced and removed.  A key's home slot is the
+ * low 17 bits of h ^ (h >> 32), h = key * 0x517cc1b727220a95 (wrapping);
+ * collisions probe the following slots (linear probing, wrapping).  Removed
+ * keys leave deleted markers that are reused by later inserts, never
+ * cleared.
+ * Map memory is malloc/calloc, never the arena.  A null map is accepted
+ * everywhere (free: nothing; len, insert: 0; get, remove: INT64_MIN;
+ * contains: 0; keys, values: an empty vector).
+ *   new       null when memory is short
+ *   insert    previous value when the key was present, else 0
+ *   get / remove  the value; INT64_MIN when absent (contains is the
+ *             reliable test)
+ *   keys / values  new ZeqVec (caller frees with zeq_vec_free) in ascending
+ *             slot order; entry i of both belongs to one key while the map
+ *             is unchanged between the calls.  A result vector that cannot
+ *             be allocated ends the process with the out-of-memory message.
+ * No locking: one thread at a time per map. */
+typedef struct ZeqHashMap ZeqHashMap;
+ZEQ_API ZeqHashMap *hashmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void hashmap_free(ZeqHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_len(const ZeqHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_insert(ZeqHashMap *map, int64_t key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_get(const ZeqHashMap *map, int64_t key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_remove(ZeqHashMap *map, int64_t key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t hashmap_contains(const ZeqHashMap *map, int64_t key) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *hashmap_keys(const ZeqHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *hashmap_values(const ZeqHashMap *map) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* Collections: string-keyed hash map                                        */
 /* ======================================================================== */
 
+/* String keys to 64-bit values in an open-addressing table of 4,096 slots
+ * that doubles before an insert that finds len * 10 > cap * 7 (a failed
+ * doubling leaves the map working at its size).  Keys hash with 64-bit FNV-1a
+ * (zeq_string_hash) with its high half XORed into the low half.
+ * Keys: the map stores the caller's key pointers and never copies, frees or
+ * changes key text: the caller keeps each key alive and unchanged while its
+ * entry exists (an arena key dies with the arena).  Two keys are equal when
+ * they are the same pointer or have equal len and bytes; replacing a value
+ * keeps the first key pointer.  Null is a key of its own, distinct from "".
+ * Values are plain words, never freed.  The map record and table are
+ * malloc/calloc memory, unaffected by arena resets.  A null map is accepted
+ * everywhere (free: nothing; len, insert, get, remove, contains: 0; keys,
+ * values: an empty vector; zeq_str_hashmap_keys: a new empty string vector).
+ *   new       null when memory is short
+ *   insert    previous value when the key was present, else 0 (also when
+ *             nothing could be stored)
+ *   get / remove  the value, 0 when absent (contains is the reliable test)
+ *   keys / values  new ZeqVec (caller frees; keys are the map's own
+ *             pointers) in ascending slot order
+ * The zeq_ set forwards to the base set, except:
+ *   zeq_str_hashmap_free    returns 0
+ *   zeq_str_hashmap_update  insert, returning 0
+ *   zeq_str_hashmap_inc     stores get(key) + delta (wrapping; an absent key
+ *                           starts from 0); returns 0
+ *   zeq_str_hashmap_keys    a new string vector of the key pointers in slot
+ *                           order; -1 when the pool cannot grow
+ *   zeq_str_hashmap_sorted_keys  the same, sorted: null first, then bytes as
+ *                           unsigned values, shorter prefix first
+ * Key lists that cannot grow end the process with the out-of-memory message.
+ * No locking: one thread at a time per map. */
+typedef struct ZeqStrHashMap ZeqStrHashMap;
+ZEQ_API ZeqStrHashMap *str_hashmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void str_hashmap_free(ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_len(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_insert(ZeqStrHashMap *map, ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_get(const ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_contains(const ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t str_hashmap_remove(ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *str_hashmap_keys(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *str_hashmap_values(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+
+ZEQ_API ZeqStrHashMap *zeq_str_hashmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_free(ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_len(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_insert(ZeqStrHashMap *map, ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_get(const ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_contains(const ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_remove(ZeqStrHashMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_str_hashmap_values(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_keys(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_sorted_keys(const ZeqStrHashMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_inc(ZeqStrHashMap *map, ZeqString *key, int64_t delta) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_str_hashmap_update(ZeqStrHashMap *map, ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+
+/* Looks key up in the list string source: entries "key=value" separated by
+ * ';' (a key runs from the entry's start to the first '=' and may hold ';';
+ * the value runs to the next ';' or the end; a later repeat of a key wins;
+ * parsing stops at a run without '=').  slot (0 to 2) names one of three
+ * process-wide caches: the source is parsed once and the map reused while
+ * later calls for that slot bring a source with the same bytes; a different
+ * source replaces the slot's map.  Returns the cached value string itself
+ * (also for an empty value), which the cache owns in malloc memory: it
+ * survives arena resets and stays valid until a call for the same slot
+ * brings a different source.  Otherwise (null or empty source, slot outside
+ * 0..2, absent key, no memory) a new empty string from zeq_alloc.
+ * Not thread-safe: the caches are process-wide and unlocked. */
+ZEQ_API ZeqString *reg_cached_lookup(const ZeqString *source, const ZeqString *key,
+                                     int64_t slot) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Collections: string map                                                   */
 /* ======================================================================== */
+
+/* String keys to 64-bit values in a chained hash table that owns copies of
+ * its keys: callers may release a key string after inserting it.  Buckets
+ * start at 64 and double before an insert that finds more than 0.75
+ * entries per bucket; keys hash with 64-bit FNV-1a into hash mod buckets.
+ * The record, buckets, entries and key copies are malloc memory, never the
+ * arena; values are plain words, never freed.  A stored key is compared up
+ * to its first NUL, so a key holding a NUL byte is stored but never found.
+ * A null map or key (or key data) is accepted and answered neutrally:
+ *   new       empty map; null when memory is short
+ *   free      frees entries, key copies, buckets and record; null ignored
+ *   insert    1 when stored (new entry or replaced value); 0 for null map or
+ *             key, or when memory for a new entry is short (nothing stored)
+ *   get       the value; -1 when absent (contains is the reliable test)
+ *   contains  1 or 0
+ *   remove    the removed entry's value; 0 when absent
+ *   size      entries; 0 for null
+ *   keys      new ZeqVec of new strings (zeq_alloc, owned by the caller)
+ *             copying each key, bucket by bucket; values in the same order
+ * A negative key length counts as 0.  No locking: one thread at a time,
+ * also for get and contains (they note the entry found, which makes the
+ * insert that usually follows them skip its search). */
+typedef struct ZeqStrMap ZeqStrMap;
+ZEQ_API ZeqStrMap *zeq_strmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_strmap_free(ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_insert(ZeqStrMap *map, const ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_get(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_contains(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_remove(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_strmap_size(const ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_strmap_keys(const ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *zeq_strmap_values(const ZeqStrMap *map) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* System: files and directories                                             */
@@ -1072,6 +1229,15 @@ ZEQ_API void vec_insert(ZeqVec *v, int64_t index, int64_t value) ZEQ_NOEXCEPT;
 ZEQ_API ZeqString *int_to_string(int64_t value) ZEQ_NOEXCEPT;             /* zeq_int_to_string */
 
 /* arrays and maps */
+ZEQ_API ZeqStrMap *strmap_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void strmap_free(ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_insert(ZeqStrMap *map, const ZeqString *key, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_get(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_contains(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_remove(ZeqStrMap *map, const ZeqString *key) ZEQ_NOEXCEPT;
+ZEQ_API int64_t strmap_size(const ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *strmap_keys(const ZeqStrMap *map) ZEQ_NOEXCEPT;
+ZEQ_API ZeqVec *strmap_values(const ZeqStrMap *map) ZEQ_NOEXCEPT;
 
 /* files and processes */
 ZEQ_API ZeqString *read_file(const ZeqString *path) ZEQ_NOEXCEPT;      /* zeq_read_file */

@@ -1,0 +1,51 @@
+// Word counting over a 20 MB text (split once): zeq_str_hashmap_inc per word
+// against std::unordered_map<std::string_view, int64_t> and
+// absl::flat_hash_map<std::string_view, int64_t>, each counting into a new
+// map per round.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+
+#ifdef ZEQ_HAVE_ABSL
+#include <absl/container/flat_hash_map.h>
+#endif
+
+#include "word_text.h"
+#include "zeq.h"
+
+namespace {
+
+void BM_CountZeq(benchmark::State &state) {
+    auto &words = const_cast<zeqbench::WordText &>(zeqbench::word_text()).records;
+    for (auto _ : state) {
+        ZeqStrHashMap *m = zeq_str_hashmap_new();
+        for (ZeqString &w : words) zeq_str_hashmap_inc(m, &w, 1);
+        benchmark::DoNotOptimize(zeq_str_hashmap_len(m));
+        zeq_str_hashmap_free(m);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(words.size()));
+}
+BENCHMARK(BM_CountZeq)->Name("word_count/zeq")->Unit(benchmark::kMillisecond);
+
+template <class Map>
+void BM_CountStd(benchmark::State &state) {
+    const auto &words = zeqbench::word_text().views;
+    for (auto _ : state) {
+        Map m;
+        for (std::string_view w : words) ++m[w];
+        benchmark::DoNotOptimize(m.size());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(words.size()));
+}
+BENCHMARK(BM_CountStd<std::unordered_map<std::string_view, int64_t>>)
+    ->Name("word_count/std_unordered_map")
+    ->Unit(benchmark::kMillisecond);
+#ifdef ZEQ_HAVE_ABSL
+BENCHMARK(BM_CountStd<absl::flat_hash_map<std::string_view, int64_t>>)
+    ->Name("word_count/absl_flat_hash_map")
+    ->Unit(benchmark::kMillisecond);
+#endif
+
+}  // namespace
