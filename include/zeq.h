@@ -84,7 +84,7 @@ ZEQ_API int main(int argc, char **argv) ZEQ_NOEXCEPT;
 
 /* Entry of the compiled zeq program.  The library delivers one; an
  * executable that defines its own replaces it.  It is the program's
- * function, so it carries no exception specification of the library's
+ * function, so it is declared without the library's noexcept
  * (a C++ program defines it as extern "C" int64_t zeq_user_main(void)). */
 ZEQ_API int64_t zeq_user_main(void);
 

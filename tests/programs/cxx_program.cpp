@@ -1,5 +1,5 @@
 // A zeq program written in C++: zeq_user_main is the program's own function,
-// defined without the library's exception specification.
+// defined without the library's noexcept.
 #include "zeq.h"
 
 #include <string>
