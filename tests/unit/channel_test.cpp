@@ -16,7 +16,7 @@
 namespace {
 
 #if ZEQ_TEST_SANITIZED
-constexpr int64_t kMessagesPerProducer = 50'000;  // sanitizers slow every wake-up down
+constexpr int64_t kMessagesPerProducer = 100'000;  // sanitizers slow every wake-up down
 #else
 constexpr int64_t kMessagesPerProducer = 1'000'000;
 #endif

@@ -14,11 +14,7 @@
 
 namespace {
 
-#if ZEQ_TEST_SANITIZED
-constexpr int64_t kIncrementsPerThread = 100'000;  // sanitizers slow every lock down
-#else
 constexpr int64_t kIncrementsPerThread = 1'000'000;
-#endif
 
 // Waits (at most ten seconds) until pred holds.
 template <class Pred>
