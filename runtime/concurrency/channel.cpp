@@ -9,12 +9,14 @@
 // waiter is counted from before its wait until it holds the mutex again, so
 // a store or take that finds no waiter counted knows that nobody sleeps.
 //
-// Lifetime: the record carries a count of references, one for the channel
-// itself and one per operation in progress; zeq_channel_free closes the
-// channel and drops the first, and whoever drops the last releases it.
+// Lifetime: zeq_channel_free closes the channel and marks it freed.  With
+// nobody waiting inside it, it is released at once; otherwise the waiters,
+// woken by the close, leave one by one, and the last of them (the one that
+// brings both waiter counts to 0 while the mark is set) releases it after
+// unlocking.  Nobody signals a freed channel: the close already woke
+// everyone, and no new wait can begin on a closed channel.
 #include "concurrency.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -44,7 +46,7 @@ struct ZeqChannel {
     int64_t recv_waiting;
     int64_t send_waiting;
     ZeqChannelHandle *handles;  // every handle of this channel (under mutex)
-    std::atomic<int64_t> refs;
+    bool freed;
 };
 
 namespace {
@@ -59,37 +61,30 @@ void destroy(ZeqChannel *c) noexcept {
         h = next;
     }
     std::free(c->buffer);
-    c->refs.~atomic();
     std::free(c);
 }
 
-// An operation in progress: keeps the channel alive and holds no lock.
-// Null for a null handle (or a cell naming no channel).
-class Use {
-  public:
-    explicit Use(ZeqChannelHandle *h) noexcept : c_(h ? h->channel : nullptr) {
-        if (c_) c_->refs.fetch_add(1, std::memory_order_relaxed);
-    }
-    ~Use() {
-        if (c_ && c_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(c_);
-    }
-    Use(const Use &) = delete;
-    Use &operator=(const Use &) = delete;
-    ZeqChannel *get() const noexcept { return c_; }
+// The channel a handle names; null for a null handle (or a cell naming no
+// channel).
+inline ZeqChannel *channel_of(const ZeqChannelHandle *h) noexcept { return h ? h->channel : nullptr; }
 
-  private:
-    ZeqChannel *c_;
-};
-
-// Holds the channel's mutex; on release wakes the one sender or receiver
-// (or everyone) that the operation asked for, after unlocking.
+// Holds the channel's mutex; on release wakes the sender or receiver that
+// the operation asked for, after unlocking, or releases a freed channel that
+// this thread was the last to wait in.
 class Locked {
   public:
     explicit Locked(ZeqChannel *c) noexcept : c_(c) { pthread_mutex_lock(&c->mutex); }
     ~Locked() {
-        pthread_mutex_unlock(&c_->mutex);
-        if (wake_recv_) pthread_cond_signal(&c_->not_empty);
-        if (wake_send_) pthread_cond_signal(&c_->not_full);
+        ZeqChannel *c = c_;
+        if (ZEQ_UNLIKELY(c->freed)) {
+            bool last = waited_ && c->recv_waiting == 0 && c->send_waiting == 0;
+            pthread_mutex_unlock(&c->mutex);
+            if (last) destroy(c);
+            return;
+        }
+        pthread_mutex_unlock(&c->mutex);
+        if (wake_recv_) pthread_cond_signal(&c->not_empty);
+        if (wake_send_) pthread_cond_signal(&c->not_full);
     }
     Locked(const Locked &) = delete;
     Locked &operator=(const Locked &) = delete;
@@ -118,17 +113,20 @@ class Locked {
         ++c_->send_waiting;
         pthread_cond_wait(&c_->not_full, &c_->mutex);
         --c_->send_waiting;
+        waited_ = true;
     }
     void wait_not_empty() noexcept {
         ++c_->recv_waiting;
         pthread_cond_wait(&c_->not_empty, &c_->mutex);
         --c_->recv_waiting;
+        waited_ = true;
     }
     // One timed wait; false once the deadline has passed.
     bool wait_until(pthread_cond_t *cv, int64_t *waiting, const timespec &deadline) noexcept {
         ++*waiting;
         int rc = pthread_cond_timedwait(cv, &c_->mutex, &deadline);
         --*waiting;
+        waited_ = true;
         // Only a time-out (or a deadline the platform refuses, which would
         // otherwise spin) ends the wait.
         return rc != ETIMEDOUT && rc != EINVAL;
@@ -138,6 +136,7 @@ class Locked {
     ZeqChannel *c_;
     bool wake_recv_ = false;
     bool wake_send_ = false;
+    bool waited_ = false;
 };
 
 // now + ms on the real-time clock (the clock the timed waits use), the
@@ -190,7 +189,7 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
     pthread_cond_init(&c->not_full, nullptr);
     c->recv_waiting = c->send_waiting = 0;
     c->handles = nullptr;
-    new (&c->refs) std::atomic<int64_t>(1);
+    c->freed = false;
     ZeqChannelHandle *sender = new_handle(c);
     ZeqChannelHandle *receiver = sender ? new_handle(c) : nullptr;
     if (!receiver) {
@@ -203,17 +202,17 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
 }
 
 extern "C" void zeq_channel_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    Use use(h);
-    if (!use.get()) return;
-    Locked ch(use.get());
+    ZeqChannel *c = channel_of(h);
+    if (!c) return;
+    Locked ch(c);
     while (ch.full() && !ch.closed()) ch.wait_not_full();
     if (!ch.closed()) ch.store(message);
 }
 
 extern "C" int64_t zeq_channel_recv_opt(ZeqChannelHandle *h, int64_t *out) noexcept {
-    Use use(h);
-    if (!use.get()) return 0;
-    Locked ch(use.get());
+    ZeqChannel *c = channel_of(h);
+    if (!c) return 0;
+    Locked ch(c);
     while (ch.empty() && !ch.closed()) ch.wait_not_empty();
     if (ch.empty()) return 0;
     int64_t message = ch.take();
@@ -228,18 +227,18 @@ extern "C" int64_t zeq_channel_recv(ZeqChannelHandle *h) noexcept {
 }
 
 extern "C" int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    Use use(h);
-    if (!use.get()) return 0;
-    Locked ch(use.get());
+    ZeqChannel *c = channel_of(h);
+    if (!c) return 0;
+    Locked ch(c);
     if (ch.full() || ch.closed()) return 0;
     ch.store(message);
     return 1;
 }
 
 extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexcept {
-    Use use(h);
-    if (!use.get()) return 0;
-    Locked ch(use.get());
+    ZeqChannel *c = channel_of(h);
+    if (!c) return 0;
+    Locked ch(c);
     if (ch.empty()) return 0;
     int64_t message = ch.take();
     if (out) *out = message;
@@ -248,8 +247,7 @@ extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexc
 
 extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int64_t *out) noexcept {
     if (ms < 0) return zeq_channel_recv_opt(h, out);
-    Use use(h);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = channel_of(h);
     if (!c) return 0;
     timespec deadline = deadline_after(ms);
     Locked ch(c);
@@ -263,8 +261,7 @@ extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int
 }
 
 extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message, int64_t ms) noexcept {
-    Use use(h);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = channel_of(h);
     if (!c) return 0;
     if (ms < 0) {
         Locked ch(c);
@@ -283,17 +280,17 @@ extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message
 }
 
 extern "C" ZeqChannelHandle *zeq_sender_clone(ZeqChannelHandle *h) noexcept {
-    Use use(h);
-    if (!use.get()) return nullptr;
-    PlatformLock hold(&use.get()->mutex);
-    return new_handle(use.get());
+    ZeqChannel *c = channel_of(h);
+    if (!c) return nullptr;
+    PlatformLock hold(&c->mutex);
+    return new_handle(c);
 }
 
 namespace {
 void close_channel(ZeqChannel *c) noexcept {
     PlatformLock hold(&c->mutex);
     c->closed = 1;
-    // Broadcast under the mutex: a free may release the record as soon as
+    // Broadcast under the mutex: once freed, the record may go as soon as
     // the last waiter has left.
     if (c->recv_waiting) pthread_cond_broadcast(&c->not_empty);
     if (c->send_waiting) pthread_cond_broadcast(&c->not_full);
@@ -301,20 +298,27 @@ void close_channel(ZeqChannel *c) noexcept {
 }  // namespace
 
 extern "C" void zeq_channel_close(ZeqChannelHandle *h) noexcept {
-    Use use(h);
-    if (use.get()) close_channel(use.get());
+    if (ZeqChannel *c = channel_of(h)) close_channel(c);
 }
 
 extern "C" int64_t zeq_channel_is_closed(ZeqChannelHandle *h) noexcept {
-    Use use(h);
-    if (!use.get()) return 1;
-    PlatformLock hold(&use.get()->mutex);
-    return use.get()->closed;
+    ZeqChannel *c = channel_of(h);
+    if (!c) return 1;
+    PlatformLock hold(&c->mutex);
+    return c->closed;
 }
 
 extern "C" void zeq_channel_free(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = h ? h->channel : nullptr;
+    ZeqChannel *c = channel_of(h);
     if (!c) return;
-    close_channel(c);
-    if (c->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(c);
+    bool now;
+    {
+        PlatformLock hold(&c->mutex);
+        c->closed = 1;
+        c->freed = true;
+        if (c->recv_waiting) pthread_cond_broadcast(&c->not_empty);
+        if (c->send_waiting) pthread_cond_broadcast(&c->not_full);
+        now = c->recv_waiting == 0 && c->send_waiting == 0;
+    }
+    if (now) destroy(c);
 }

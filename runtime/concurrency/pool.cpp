@@ -18,6 +18,18 @@ struct PoolTask {
     PoolTask *next;
 };
 
+// What one worker needs besides its thread id: a condition variable of its
+// own that it sleeps on while idle, and the flag its waker sets.  A shared
+// condition variable would be signalled again while earlier wakers have not
+// run yet, and the platform's signal then waits for them, which stalls the
+// submitting thread for a scheduler tick whenever processors are scarce.
+// One sleeper per condition variable, woken once per sleep, never does.
+struct WorkerSlot {
+    ZeqThreadPool *pool;
+    pthread_cond_t wake;
+    bool woken;
+};
+
 }  // namespace
 
 struct ZeqThreadPool {
@@ -26,11 +38,12 @@ struct ZeqThreadPool {
     PoolTask *head;
     PoolTask *tail;
     pthread_mutex_t mutex;
-    pthread_cond_t work;
     int32_t shutdown;
-    int32_t started;    // workers actually running (join waits for these only)
-    int32_t idle;       // workers waiting on `work`
-    PoolTask *spare;    // nodes of finished tasks, reused by execute
+    int32_t started;      // workers actually running (join waits for these only)
+    WorkerSlot *slots;    // one per worker
+    WorkerSlot **idle;    // stack of sleeping workers, most recent on top
+    int32_t idle_count;
+    PoolTask *spare;      // nodes of finished tasks, reused by execute
 };
 
 namespace {
@@ -50,7 +63,8 @@ void free_list(PoolTask *t) noexcept {
 // pool still runs everything already queued.  The node goes back to the
 // spare list before its task runs, under the same hold of the mutex.
 extern "C" __attribute__((visibility("hidden"))) void *zeq_thread_pool_worker(void *arg) noexcept {
-    auto *p = static_cast<ZeqThreadPool *>(arg);
+    auto *self = static_cast<WorkerSlot *>(arg);
+    ZeqThreadPool *p = self->pool;
     pthread_mutex_lock(&p->mutex);
     for (;;) {
         while (!p->head) {
@@ -58,9 +72,10 @@ extern "C" __attribute__((visibility("hidden"))) void *zeq_thread_pool_worker(vo
                 pthread_mutex_unlock(&p->mutex);
                 return nullptr;
             }
-            ++p->idle;
-            pthread_cond_wait(&p->work, &p->mutex);
-            --p->idle;
+            // Sleep until a waker takes this worker off the idle stack.
+            self->woken = false;
+            p->idle[p->idle_count++] = self;
+            while (!self->woken) pthread_cond_wait(&self->wake, &p->mutex);
         }
         PoolTask *t = p->head;
         p->head = t->next;
@@ -76,11 +91,22 @@ extern "C" __attribute__((visibility("hidden"))) void *zeq_thread_pool_worker(vo
 
 namespace {
 
-void release_pool(ZeqThreadPool *p) noexcept {
+// Takes the most recently idle worker off the stack; null when none sleeps.
+// Under the pool's mutex; the caller signals the result's condition variable.
+WorkerSlot *claim_idle(ZeqThreadPool *p) noexcept {
+    if (p->idle_count == 0) return nullptr;
+    WorkerSlot *w = p->idle[--p->idle_count];
+    w->woken = true;
+    return w;
+}
+
+void release_pool(ZeqThreadPool *p, int32_t slots_ready) noexcept {
     free_list(p->head);
     free_list(p->spare);
+    for (int32_t i = 0; i < slots_ready; ++i) pthread_cond_destroy(&p->slots[i].wake);
     pthread_mutex_destroy(&p->mutex);
-    pthread_cond_destroy(&p->work);
+    std::free(p->idle);
+    std::free(p->slots);
     std::free(p->workers);
     std::free(p);
 }
@@ -88,7 +114,7 @@ void release_pool(ZeqThreadPool *p) noexcept {
 void begin_shutdown(ZeqThreadPool *p) noexcept {
     PlatformLock hold(&p->mutex);
     p->shutdown = 1;
-    pthread_cond_broadcast(&p->work);
+    while (WorkerSlot *w = claim_idle(p)) pthread_cond_signal(&w->wake);
 }
 
 }  // namespace
@@ -96,27 +122,38 @@ void begin_shutdown(ZeqThreadPool *p) noexcept {
 extern "C" ZeqThreadPool *zeq_thread_pool_new(int64_t workers) noexcept {
     if (workers <= 0) workers = kDefaultWorkers;
     if (workers > kMaxWorkers) workers = kMaxWorkers;
+    auto n = static_cast<size_t>(workers);
     auto *p = static_cast<ZeqThreadPool *>(std::malloc(sizeof(ZeqThreadPool)));
     if (!p) return nullptr;
-    p->workers = static_cast<pthread_t *>(std::malloc(static_cast<size_t>(workers) * sizeof(pthread_t)));
-    if (!p->workers) {
+    p->workers = static_cast<pthread_t *>(std::malloc(n * sizeof(pthread_t)));
+    p->slots = static_cast<WorkerSlot *>(std::malloc(n * sizeof(WorkerSlot)));
+    p->idle = static_cast<WorkerSlot **>(std::malloc(n * sizeof(WorkerSlot *)));
+    if (!p->workers || !p->slots || !p->idle) {
+        std::free(p->workers);
+        std::free(p->slots);
+        std::free(p->idle);
         std::free(p);
         return nullptr;
     }
     p->worker_count = static_cast<int32_t>(workers);
     p->head = p->tail = p->spare = nullptr;
     p->shutdown = 0;
-    p->idle = 0;
+    p->idle_count = 0;
     pthread_mutex_init(&p->mutex, nullptr);
-    pthread_cond_init(&p->work, nullptr);
+    for (int32_t i = 0; i < p->worker_count; ++i) {
+        p->slots[i].pool = p;
+        p->slots[i].woken = false;
+        pthread_cond_init(&p->slots[i].wake, nullptr);
+    }
     // Workers that cannot be started are not waited for; if none can, the
     // pool is useless and creation fails.
     int32_t started = 0;
     for (; started < p->worker_count; ++started)
-        if (pthread_create(&p->workers[started], nullptr, zeq_thread_pool_worker, p) != 0) break;
+        if (pthread_create(&p->workers[started], nullptr, zeq_thread_pool_worker, &p->slots[started]) != 0)
+            break;
     p->started = started;
     if (started == 0) {
-        release_pool(p);
+        release_pool(p, p->worker_count);
         return nullptr;
     }
     return p;
@@ -138,10 +175,10 @@ extern "C" void zeq_thread_pool_execute(ZeqThreadPool *p, ZeqTaskFn fn) noexcept
     t->next = nullptr;
     if (p->tail) p->tail->next = t; else p->head = t;
     p->tail = t;
-    bool wake = p->idle != 0;
+    WorkerSlot *w = claim_idle(p);
     pthread_mutex_unlock(&p->mutex);
     // Signalled after the unlock, so the woken worker finds the mutex free.
-    if (wake) pthread_cond_signal(&p->work);
+    if (w) pthread_cond_signal(&w->wake);
 }
 
 extern "C" void zeq_thread_pool_shutdown(ZeqThreadPool *p) noexcept {
@@ -156,7 +193,7 @@ extern "C" void zeq_thread_pool_join(ZeqThreadPool *p) noexcept {
     for (int32_t i = 0; i < p->started; ++i)
         if (pthread_equal(p->workers[i], self)) return;
     for (int32_t i = 0; i < p->started; ++i) pthread_join(p->workers[i], nullptr);
-    release_pool(p);
+    release_pool(p, p->worker_count);
 }
 
 // ---------------------------------------------------------------------------
