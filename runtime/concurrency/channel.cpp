@@ -3,11 +3,16 @@
 // senders), with blocking, non-blocking and time-limited forms and a final
 // close.
 //
-// Wake-ups are only signalled when a thread is waiting for them (each side
-// counts its waiters under the mutex), and they are issued after the mutex
-// is released so that the woken thread does not run straight into it.  A
-// waiter is counted from before its wait until it holds the mutex again, so
-// a store or take that finds no waiter counted knows that nobody sleeps.
+// Wake-ups: each side counts its waiters (from before the wait until the
+// mutex is held again) and the signals sent to it that no waiter has woken
+// from yet.  An operation that stores or takes signals a side only when that
+// side has a waiter, nothing is in flight to it, and there is something for
+// it to do (a message, a free slot); a woken waiter that stores or takes in
+// turn passes the wake-up on.  So a message or slot never waits while its
+// side sleeps with nothing in flight, and a condition variable never gets a
+// second signal before the first waiter is up: the platform's signal would
+// otherwise wait for that waiter to be scheduled.  Signals are issued after
+// the mutex is released so that the woken thread does not run into it.
 //
 // Lifetime: zeq_channel_free closes the channel and marks it freed.  With
 // nobody waiting inside it, it is released at once; otherwise the waiters,
@@ -45,6 +50,8 @@ struct ZeqChannel {
     pthread_cond_t not_full;
     int64_t recv_waiting;
     int64_t send_waiting;
+    int64_t recv_pending;  // signals on not-empty that no waiter woke from yet
+    int64_t send_pending;
     ZeqChannelHandle *handles;  // every handle of this channel (under mutex)
     bool freed;
 };
@@ -82,9 +89,20 @@ class Locked {
             if (last) destroy(c);
             return;
         }
+        bool wake_recv = false, wake_send = false;
+        if (moved_) {
+            if (c->count > 0 && c->recv_waiting > 0 && c->recv_pending == 0) {
+                ++c->recv_pending;
+                wake_recv = true;
+            }
+            if (c->count < c->capacity && c->send_waiting > 0 && c->send_pending == 0) {
+                ++c->send_pending;
+                wake_send = true;
+            }
+        }
         pthread_mutex_unlock(&c->mutex);
-        if (wake_recv_) pthread_cond_signal(&c->not_empty);
-        if (wake_send_) pthread_cond_signal(&c->not_full);
+        if (wake_recv) pthread_cond_signal(&c->not_empty);
+        if (wake_send) pthread_cond_signal(&c->not_full);
     }
     Locked(const Locked &) = delete;
     Locked &operator=(const Locked &) = delete;
@@ -94,14 +112,14 @@ class Locked {
         c->buffer[c->send_index] = message;
         if (++c->send_index == c->capacity) c->send_index = 0;
         ++c->count;
-        wake_recv_ = c->recv_waiting != 0;
+        moved_ = true;
     }
     int64_t take() noexcept {
         ZeqChannel *c = c_;
         int64_t message = c->buffer[c->recv_index];
         if (++c->recv_index == c->capacity) c->recv_index = 0;
         --c->count;
-        wake_send_ = c->send_waiting != 0;
+        moved_ = true;
         return message;
     }
 
@@ -113,19 +131,23 @@ class Locked {
         ++c_->send_waiting;
         pthread_cond_wait(&c_->not_full, &c_->mutex);
         --c_->send_waiting;
+        if (c_->send_pending > 0) --c_->send_pending;
         waited_ = true;
     }
     void wait_not_empty() noexcept {
         ++c_->recv_waiting;
         pthread_cond_wait(&c_->not_empty, &c_->mutex);
         --c_->recv_waiting;
+        if (c_->recv_pending > 0) --c_->recv_pending;
         waited_ = true;
     }
     // One timed wait; false once the deadline has passed.
-    bool wait_until(pthread_cond_t *cv, int64_t *waiting, const timespec &deadline) noexcept {
+    bool wait_until(pthread_cond_t *cv, int64_t *waiting, int64_t *pending,
+                    const timespec &deadline) noexcept {
         ++*waiting;
         int rc = pthread_cond_timedwait(cv, &c_->mutex, &deadline);
         --*waiting;
+        if (*pending > 0) --*pending;
         waited_ = true;
         // Only a time-out (or a deadline the platform refuses, which would
         // otherwise spin) ends the wait.
@@ -134,8 +156,7 @@ class Locked {
 
   private:
     ZeqChannel *c_;
-    bool wake_recv_ = false;
-    bool wake_send_ = false;
+    bool moved_ = false;  // a message was stored or taken
     bool waited_ = false;
 };
 
@@ -188,6 +209,7 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
     pthread_cond_init(&c->not_empty, nullptr);
     pthread_cond_init(&c->not_full, nullptr);
     c->recv_waiting = c->send_waiting = 0;
+    c->recv_pending = c->send_pending = 0;
     c->handles = nullptr;
     c->freed = false;
     ZeqChannelHandle *sender = new_handle(c);
@@ -252,7 +274,7 @@ extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int
     timespec deadline = deadline_after(ms);
     Locked ch(c);
     while (ch.empty() && !ch.closed())
-        if (!ch.wait_until(&c->not_empty, &c->recv_waiting, deadline)) break;
+        if (!ch.wait_until(&c->not_empty, &c->recv_waiting, &c->recv_pending, deadline)) break;
     // Whatever ended the wait, a message that is there now is taken.
     if (ch.empty()) return 0;
     int64_t message = ch.take();
@@ -273,7 +295,7 @@ extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message
     timespec deadline = deadline_after(ms);
     Locked ch(c);
     while (ch.full() && !ch.closed())
-        if (!ch.wait_until(&c->not_full, &c->send_waiting, deadline)) break;
+        if (!ch.wait_until(&c->not_full, &c->send_waiting, &c->send_pending, deadline)) break;
     if (ch.full() || ch.closed()) return 0;
     ch.store(message);
     return 1;
