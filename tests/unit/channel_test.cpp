@@ -255,21 +255,31 @@ TEST(ChannelFree, ReleasesOnlyAfterBlockedOperationsLeave) {
     }
 }
 
-TEST(ChannelStress, EveryMessageArrivesExactlyOnceInProducerOrder) {
+namespace {
+
+// P producers send `per_producer` messages each (tagged with the producer)
+// through a channel of `capacity`; C consumers receive until the close.
+// Half the producers and consumers use the timed forms with a long limit.
+// Checks exactly-once delivery (count and sum) and per-producer order.
+void exactly_once(int64_t capacity, int64_t per_producer) {
     constexpr int kProducers = 4, kConsumers = 4;
-    Channel ch(64);
+    Channel ch(capacity);
     std::vector<std::thread> producers, consumers;
-    std::atomic<int64_t> count{0}, sum{0}, disorder{0};
+    std::atomic<int64_t> count{0}, sum{0}, disorder{0}, refused{0};
     for (int p = 0; p < kProducers; ++p)
         producers.emplace_back([&, p] {
             ZeqChannelHandle *tx = zeq_sender_clone(ch.tx);
-            for (int64_t i = 0; i < kMessagesPerProducer; ++i) zeq_channel_send(tx, (int64_t{p} << 32) | i);
+            for (int64_t i = 0; i < per_producer; ++i) {
+                int64_t m = (int64_t{p} << 32) | i;
+                if (p % 2) zeq_channel_send(tx, m);
+                else if (!zeq_channel_send_timeout(tx, m, 600'000)) ++refused;
+            }
         });
     for (int c = 0; c < kConsumers; ++c)
-        consumers.emplace_back([&] {
+        consumers.emplace_back([&, c] {
             int64_t last[kProducers] = {-1, -1, -1, -1};
             int64_t n = 0, s = 0, m;
-            while (zeq_channel_recv_opt(ch.rx, &m)) {
+            while (c % 2 ? zeq_channel_recv_opt(ch.rx, &m) : zeq_channel_recv_timeout(ch.rx, 600'000, &m)) {
                 int64_t p = m >> 32, i = m & 0xFFFFFFFF;
                 if (i <= last[p]) ++disorder;  // one producer's messages stay in order
                 last[p] = i;
@@ -280,9 +290,22 @@ TEST(ChannelStress, EveryMessageArrivesExactlyOnceInProducerOrder) {
             sum += s;
         });
     for (auto &t : producers) t.join();
-    zeq_channel_close(ch.tx);
+    zeq_channel_close(ch.tx);  // ends every consumer once the queue is empty
     for (auto &t : consumers) t.join();
-    EXPECT_EQ(count.load(), kProducers * kMessagesPerProducer);
-    EXPECT_EQ(sum.load(), kProducers * (kMessagesPerProducer * (kMessagesPerProducer - 1) / 2));
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_EQ(count.load(), kProducers * per_producer);
+    EXPECT_EQ(sum.load(), kProducers * (per_producer * (per_producer - 1) / 2));
     EXPECT_EQ(disorder.load(), 0);
+}
+
+}  // namespace
+
+TEST(ChannelStress, EveryMessageArrivesExactlyOnceInProducerOrder) {
+    exactly_once(64, kMessagesPerProducer);
+}
+
+TEST(ChannelStress, TinyCapacitiesKeepEveryoneMoving) {
+    // Producers and consumers block all the time: every wake-up must reach
+    // somebody who can use it.
+    for (int64_t capacity : {1, 2, 3}) exactly_once(capacity, kMessagesPerProducer / 20);
 }

@@ -88,6 +88,11 @@ void fan_out_task() {
     }
 }
 
+// A waits for B, which is queued after it: needs B on another worker.
+std::atomic<bool> g_b_done{false}, g_a_saw_b{false};
+void task_a() { g_a_saw_b = eventually([] { return g_b_done.load(); }); }
+void task_b() { g_b_done = true; }
+
 void join_own_pool_task() {
     zeq_thread_pool_join(g_pool);  // only shuts down
     ++g_ran;
@@ -151,6 +156,18 @@ TEST(PoolDrain, JoinFromInsideATaskOnlyShutsDown) {
     zeq_thread_pool_execute(g_pool, join_own_pool_task);
     ASSERT_TRUE(eventually([] { return g_ran.load() == 101; }));
     zeq_thread_pool_join(g_pool);
+}
+
+TEST(PoolDrain, ATaskMayWaitForOneQueuedAfterIt) {
+    for (int round = 0; round < 20; ++round) {
+        g_b_done = false;
+        g_a_saw_b = false;
+        ZeqThreadPool *p = zeq_thread_pool_new(2);
+        zeq_thread_pool_execute(p, task_a);
+        zeq_thread_pool_execute(p, task_b);
+        zeq_thread_pool_join(p);
+        ASSERT_TRUE(g_a_saw_b.load()) << "round " << round;
+    }
 }
 
 TEST(PoolNull, NullPoolsAndTasksAreIgnored) {
