@@ -601,11 +601,11 @@ ZEQ_API int64_t zeq_arc_strong_count(const ZeqArc *a) ZEQ_NOEXCEPT;
  *                 failure)
  *   is_closed     1 once closed, else 0
  *   free          closes the channel and releases it, its buffer and every
- *                 handle made for it (by new and sender_clone).  Operations
- *                 waiting inside the channel are woken, end as after a close,
- *                 and the last of them to leave releases it; every other
- *                 operation on its handles must have returned before free is
- *                 called, and no handle may be used after it.  Free once.
+ *                 handle made for it (by new and sender_clone) once no
+ *                 operation is in progress: operations waiting inside it are
+ *                 woken and end as after a close, and the last operation to
+ *                 return releases it.  No operation may start on any of its
+ *                 handles after free has been called; free it once.
  */
 typedef struct ZeqChannelHandle ZeqChannelHandle;
 ZEQ_API ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle **out_sender,

@@ -14,14 +14,13 @@
 // otherwise wait for that waiter to be scheduled.  Signals are issued after
 // the mutex is released so that the woken thread does not run into it.
 //
-// Lifetime: zeq_channel_free closes the channel and marks it freed.  With
-// nobody waiting inside it, it is released at once; otherwise the waiters,
-// woken by the close, leave one by one, and the last of them (the one that
-// brings both waiter counts to 0 while the mark is set) releases it after
-// unlocking.  Nobody signals a freed channel: the close already woke
-// everyone, and no new wait can begin on a closed channel.
+// Lifetime: the record counts references, one for the channel itself and
+// one per operation in progress (taken before the mutex, dropped after the
+// last signal).  zeq_channel_free closes the channel, which wakes every
+// waiter, and drops the first; whoever drops the last releases the record.
 #include "concurrency.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -53,7 +52,7 @@ struct ZeqChannel {
     int64_t recv_pending;  // signals on not-empty that no waiter woke from yet
     int64_t send_pending;
     ZeqChannelHandle *handles;  // every handle of this channel (under mutex)
-    bool freed;
+    std::atomic<int64_t> refs;
 };
 
 namespace {
@@ -68,6 +67,7 @@ void destroy(ZeqChannel *c) noexcept {
         h = next;
     }
     std::free(c->buffer);
+    c->refs.~atomic();
     std::free(c);
 }
 
@@ -75,20 +75,35 @@ void destroy(ZeqChannel *c) noexcept {
 // channel).
 inline ZeqChannel *channel_of(const ZeqChannelHandle *h) noexcept { return h ? h->channel : nullptr; }
 
+// Drops one reference; the last one releases the channel.
+inline void unref(ZeqChannel *c) noexcept {
+    if (c->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(c);
+}
+
+// An operation in progress: keeps the channel alive until it has returned.
+class Use {
+  public:
+    explicit Use(ZeqChannelHandle *h) noexcept : c_(channel_of(h)) {
+        if (c_) c_->refs.fetch_add(1, std::memory_order_relaxed);
+    }
+    ~Use() {
+        if (c_) unref(c_);
+    }
+    Use(const Use &) = delete;
+    Use &operator=(const Use &) = delete;
+    ZeqChannel *get() const noexcept { return c_; }
+
+  private:
+    ZeqChannel *c_;
+};
+
 // Holds the channel's mutex; on release wakes the sender or receiver that
-// the operation asked for, after unlocking, or releases a freed channel that
-// this thread was the last to wait in.
+// the operation's store or take calls for, after unlocking.
 class Locked {
   public:
     explicit Locked(ZeqChannel *c) noexcept : c_(c) { pthread_mutex_lock(&c->mutex); }
     ~Locked() {
         ZeqChannel *c = c_;
-        if (ZEQ_UNLIKELY(c->freed)) {
-            bool last = waited_ && c->recv_waiting == 0 && c->send_waiting == 0;
-            pthread_mutex_unlock(&c->mutex);
-            if (last) destroy(c);
-            return;
-        }
         bool wake_recv = false, wake_send = false;
         if (moved_) {
             if (c->count > 0 && c->recv_waiting > 0 && c->recv_pending == 0) {
@@ -132,14 +147,12 @@ class Locked {
         pthread_cond_wait(&c_->not_full, &c_->mutex);
         --c_->send_waiting;
         if (c_->send_pending > 0) --c_->send_pending;
-        waited_ = true;
     }
     void wait_not_empty() noexcept {
         ++c_->recv_waiting;
         pthread_cond_wait(&c_->not_empty, &c_->mutex);
         --c_->recv_waiting;
         if (c_->recv_pending > 0) --c_->recv_pending;
-        waited_ = true;
     }
     // One timed wait; false once the deadline has passed.
     bool wait_until(pthread_cond_t *cv, int64_t *waiting, int64_t *pending,
@@ -148,7 +161,6 @@ class Locked {
         int rc = pthread_cond_timedwait(cv, &c_->mutex, &deadline);
         --*waiting;
         if (*pending > 0) --*pending;
-        waited_ = true;
         // Only a time-out (or a deadline the platform refuses, which would
         // otherwise spin) ends the wait.
         return rc != ETIMEDOUT && rc != EINVAL;
@@ -157,7 +169,6 @@ class Locked {
   private:
     ZeqChannel *c_;
     bool moved_ = false;  // a message was stored or taken
-    bool waited_ = false;
 };
 
 // now + ms on the real-time clock (the clock the timed waits use), the
@@ -211,7 +222,7 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
     c->recv_waiting = c->send_waiting = 0;
     c->recv_pending = c->send_pending = 0;
     c->handles = nullptr;
-    c->freed = false;
+    new (&c->refs) std::atomic<int64_t>(1);
     ZeqChannelHandle *sender = new_handle(c);
     ZeqChannelHandle *receiver = sender ? new_handle(c) : nullptr;
     if (!receiver) {
@@ -224,7 +235,8 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
 }
 
 extern "C" void zeq_channel_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    ZeqChannel *c = channel_of(h);
+    Use use(h);
+    ZeqChannel *c = use.get();
     if (!c) return;
     Locked ch(c);
     while (ch.full() && !ch.closed()) ch.wait_not_full();
@@ -232,7 +244,8 @@ extern "C" void zeq_channel_send(ZeqChannelHandle *h, int64_t message) noexcept 
 }
 
 extern "C" int64_t zeq_channel_recv_opt(ZeqChannelHandle *h, int64_t *out) noexcept {
-    ZeqChannel *c = channel_of(h);
+    Use use(h);
+    ZeqChannel *c = use.get();
     if (!c) return 0;
     Locked ch(c);
     while (ch.empty() && !ch.closed()) ch.wait_not_empty();
@@ -249,7 +262,8 @@ extern "C" int64_t zeq_channel_recv(ZeqChannelHandle *h) noexcept {
 }
 
 extern "C" int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    ZeqChannel *c = channel_of(h);
+    Use use(h);
+    ZeqChannel *c = use.get();
     if (!c) return 0;
     Locked ch(c);
     if (ch.full() || ch.closed()) return 0;
@@ -258,7 +272,8 @@ extern "C" int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) no
 }
 
 extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexcept {
-    ZeqChannel *c = channel_of(h);
+    Use use(h);
+    ZeqChannel *c = use.get();
     if (!c) return 0;
     Locked ch(c);
     if (ch.empty()) return 0;
@@ -269,7 +284,8 @@ extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexc
 
 extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int64_t *out) noexcept {
     if (ms < 0) return zeq_channel_recv_opt(h, out);
-    ZeqChannel *c = channel_of(h);
+    Use use(h);
+    ZeqChannel *c = use.get();
     if (!c) return 0;
     timespec deadline = deadline_after(ms);
     Locked ch(c);
@@ -283,7 +299,8 @@ extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int
 }
 
 extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message, int64_t ms) noexcept {
-    ZeqChannel *c = channel_of(h);
+    Use use(h);
+    ZeqChannel *c = use.get();
     if (!c) return 0;
     if (ms < 0) {
         Locked ch(c);
@@ -302,7 +319,8 @@ extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message
 }
 
 extern "C" ZeqChannelHandle *zeq_sender_clone(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = channel_of(h);
+    Use use(h);
+    ZeqChannel *c = use.get();
     if (!c) return nullptr;
     PlatformLock hold(&c->mutex);
     return new_handle(c);
@@ -312,19 +330,19 @@ namespace {
 void close_channel(ZeqChannel *c) noexcept {
     PlatformLock hold(&c->mutex);
     c->closed = 1;
-    // Broadcast under the mutex: once freed, the record may go as soon as
-    // the last waiter has left.
     if (c->recv_waiting) pthread_cond_broadcast(&c->not_empty);
     if (c->send_waiting) pthread_cond_broadcast(&c->not_full);
 }
 }  // namespace
 
 extern "C" void zeq_channel_close(ZeqChannelHandle *h) noexcept {
-    if (ZeqChannel *c = channel_of(h)) close_channel(c);
+    Use use(h);
+    if (use.get()) close_channel(use.get());
 }
 
 extern "C" int64_t zeq_channel_is_closed(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = channel_of(h);
+    Use use(h);
+    ZeqChannel *c = use.get();
     if (!c) return 1;
     PlatformLock hold(&c->mutex);
     return c->closed;
@@ -333,14 +351,6 @@ extern "C" int64_t zeq_channel_is_closed(ZeqChannelHandle *h) noexcept {
 extern "C" void zeq_channel_free(ZeqChannelHandle *h) noexcept {
     ZeqChannel *c = channel_of(h);
     if (!c) return;
-    bool now;
-    {
-        PlatformLock hold(&c->mutex);
-        c->closed = 1;
-        c->freed = true;
-        if (c->recv_waiting) pthread_cond_broadcast(&c->not_empty);
-        if (c->send_waiting) pthread_cond_broadcast(&c->not_full);
-        now = c->recv_waiting == 0 && c->send_waiting == 0;
-    }
-    if (now) destroy(c);
+    close_channel(c);
+    unref(c);
 }
