@@ -39,9 +39,36 @@ int64_t join_myself(int64_t) {
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Spawn and join
-// ---------------------------------------------------------------------------
+TEST(ThreadHandles, NullHandlesGiveNeutralResults) {
+    EXPECT_EQ(zeq_mutex_lock(nullptr), 0);
+    EXPECT_EQ(zeq_mutex_try_lock(nullptr), 0);
+    EXPECT_EQ(zeq_rwlock_read(nullptr), 0);
+    EXPECT_EQ(zeq_rwlock_write(nullptr), 0);
+    EXPECT_EQ(zeq_rwlock_try_read(nullptr), -1);
+    EXPECT_EQ(zeq_rwlock_try_write(nullptr), -1);
+    EXPECT_EQ(zeq_barrier_wait(nullptr), 0);
+    EXPECT_EQ(zeq_arc_clone(nullptr), nullptr);
+    EXPECT_EQ(zeq_arc_get(nullptr), 0);
+    EXPECT_EQ(zeq_arc_strong_count(nullptr), 0);
+    ZeqCondvar *cv = zeq_condvar_new();
+    ZeqMutex *m = zeq_mutex_new(4);
+    EXPECT_EQ(zeq_condvar_wait(cv, nullptr), 0);
+    EXPECT_EQ(zeq_condvar_wait(nullptr, m), 0);
+    EXPECT_EQ(zeq_condvar_wait(cv, m), 0);  // mutex not held: no wait
+    zeq_mutex_unlock(nullptr, 5);
+    zeq_rwlock_read_unlock(nullptr);
+    zeq_rwlock_write_unlock(nullptr, 1);
+    zeq_condvar_notify_one(nullptr);
+    zeq_condvar_notify_all(nullptr);
+    zeq_arc_drop(nullptr);
+    zeq_mutex_free(nullptr);
+    zeq_rwlock_free(nullptr);
+    zeq_condvar_free(nullptr);
+    zeq_barrier_free(nullptr);
+    zeq_condvar_free(cv);
+    zeq_mutex_free(m);
+}
+
 
 TEST(SpawnJoin, ReturnsTheResultOfTheThreadBody) {
     EXPECT_EQ(zeq_join(zeq_spawn(answer, 0)), 42);
@@ -64,10 +91,6 @@ TEST(SpawnJoin, AThreadJoiningItselfGetsZeroAndStaysJoinable) {
     g_self_handle.store(nullptr);
 }
 
-// ---------------------------------------------------------------------------
-// Mutex
-// ---------------------------------------------------------------------------
-
 TEST(MutexValue, IsHandedOverAtLockAndUnlock) {
     ZeqMutex *m = zeq_mutex_new(3);
     EXPECT_EQ(zeq_mutex_lock(m), 3);
@@ -85,13 +108,6 @@ TEST(MutexValue, IsHandedOverAtLockAndUnlock) {
     EXPECT_EQ(zeq_mutex_lock(m), 2);
     zeq_mutex_unlock(m, 2);
     zeq_mutex_free(m);
-}
-
-TEST(MutexValue, NullHandlesAreNeutral) {
-    EXPECT_EQ(zeq_mutex_lock(nullptr), 0);
-    EXPECT_EQ(zeq_mutex_try_lock(nullptr), 0);
-    zeq_mutex_unlock(nullptr, 5);
-    zeq_mutex_free(nullptr);
 }
 
 TEST(MutexOwnership, OnlyTheHolderCanUnlock) {
@@ -123,10 +139,6 @@ TEST(MutexStress, FourThreadsCountEveryIncrement) {
     zeq_mutex_free(m);
 }
 
-// ---------------------------------------------------------------------------
-// Read-write lock
-// ---------------------------------------------------------------------------
-
 TEST(RwLockHolds, ReadersShareWritersExclude) {
     ZeqRwLock *l = zeq_rwlock_new(5);
     EXPECT_EQ(zeq_rwlock_read(l), 5);
@@ -153,16 +165,6 @@ TEST(RwLockHolds, ReadersShareWritersExclude) {
     zeq_rwlock_free(l);  // held: left alone
     zeq_rwlock_read_unlock(l);
     zeq_rwlock_free(l);
-}
-
-TEST(RwLockHolds, NullHandlesAreNeutral) {
-    EXPECT_EQ(zeq_rwlock_read(nullptr), 0);
-    EXPECT_EQ(zeq_rwlock_write(nullptr), 0);
-    EXPECT_EQ(zeq_rwlock_try_read(nullptr), -1);
-    EXPECT_EQ(zeq_rwlock_try_write(nullptr), -1);
-    zeq_rwlock_read_unlock(nullptr);
-    zeq_rwlock_write_unlock(nullptr, 1);
-    zeq_rwlock_free(nullptr);
 }
 
 TEST(RwLockStress, ReadersNeverSeeAHalfWrittenPair) {
@@ -194,23 +196,6 @@ TEST(RwLockStress, ReadersNeverSeeAHalfWrittenPair) {
     zeq_rwlock_free(l);
 }
 
-// ---------------------------------------------------------------------------
-// Condition variable
-// ---------------------------------------------------------------------------
-
-TEST(CondvarWait, RefusesToWaitWithoutAHeldMutex) {
-    ZeqCondvar *cv = zeq_condvar_new();
-    ZeqMutex *m = zeq_mutex_new(4);
-    EXPECT_EQ(zeq_condvar_wait(cv, nullptr), 0);
-    EXPECT_EQ(zeq_condvar_wait(nullptr, m), 0);
-    EXPECT_EQ(zeq_condvar_wait(cv, m), 0);  // not held: no wait
-    zeq_condvar_notify_one(nullptr);
-    zeq_condvar_notify_all(nullptr);
-    zeq_condvar_free(nullptr);
-    zeq_condvar_free(cv);
-    zeq_mutex_free(m);
-}
-
 TEST(CondvarWait, WakesWithTheValueTheNotifierStored) {
     ZeqCondvar *cv = zeq_condvar_new();
     ZeqMutex *m = zeq_mutex_new(0);
@@ -238,33 +223,16 @@ TEST(CondvarWait, WakesWithTheValueTheNotifierStored) {
     zeq_mutex_free(m);
 }
 
-// ---------------------------------------------------------------------------
-// Barrier
-// ---------------------------------------------------------------------------
-
 TEST(BarrierNew, NeedsAtLeastOneParty) {
     EXPECT_EQ(zeq_barrier_new(0), nullptr);
     EXPECT_EQ(zeq_barrier_new(-3), nullptr);
-    EXPECT_EQ(zeq_barrier_wait(nullptr), 0);
-    zeq_barrier_free(nullptr);
     ZeqBarrier *b = zeq_barrier_new(1);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(zeq_barrier_wait(b), 1);
     zeq_barrier_free(b);
 }
 
-TEST(BarrierGenerations, ExactlyOneLeaderPerOpening) {
-    // 3 parties, 6 threads: two openings, two leaders.
-    ZeqBarrier *b = zeq_barrier_new(3);
-    std::atomic<int> leaders{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 6; ++i) threads.emplace_back([&] { leaders += static_cast<int>(zeq_barrier_wait(b)); });
-    for (auto &t : threads) t.join();
-    EXPECT_EQ(leaders.load(), 2);
-    zeq_barrier_free(b);
-}
-
-TEST(BarrierGenerations, ReusedRoundsKeepEveryoneInStep) {
-    constexpr int kParties = 4;
+TEST(BarrierGenerations, ExactlyOneLeaderPerOpeningAndNobodyLeavesEarly) {
+    constexpr int kParties = 3;
     constexpr int kRounds = 500;
     ZeqBarrier *b = zeq_barrier_new(kParties);
     std::vector<std::atomic<int>> arrived(kRounds), leaders(kRounds);
@@ -285,10 +253,6 @@ TEST(BarrierGenerations, ReusedRoundsKeepEveryoneInStep) {
     zeq_barrier_free(b);
 }
 
-// ---------------------------------------------------------------------------
-// Shared box
-// ---------------------------------------------------------------------------
-
 TEST(ArcCount, CloneAndDropTrackTheReferences) {
     ZeqArc *a = zeq_arc_new(1234);
     EXPECT_EQ(zeq_arc_strong_count(a), 1);
@@ -298,10 +262,6 @@ TEST(ArcCount, CloneAndDropTrackTheReferences) {
     zeq_arc_drop(a);
     EXPECT_EQ(zeq_arc_strong_count(a), 1);
     zeq_arc_drop(a);  // freed here (the sanitizer build checks it)
-    EXPECT_EQ(zeq_arc_clone(nullptr), nullptr);
-    EXPECT_EQ(zeq_arc_get(nullptr), 0);
-    EXPECT_EQ(zeq_arc_strong_count(nullptr), 0);
-    zeq_arc_drop(nullptr);
 }
 
 TEST(ArcCount, ConcurrentClonesAndDropsBalance) {
