@@ -849,13 +849,213 @@ ZEQ_API ZeqString *zeq_getcwd(void) ZEQ_NOEXCEPT;
 /* Concurrency: threads, locks, condition variables, barriers, boxes         */
 /* ======================================================================== */
 
+/* Every record below comes from malloc (never the arena, whatever the arena
+ * mode), may be created on one thread and freed on another, and is meant to
+ * be shared between threads unless its comment says otherwise.  Handles are
+ * opaque.  No function here prints or panics. */
+typedef struct ZeqThread ZeqThread;
+typedef struct ZeqMutex ZeqMutex;
+typedef struct ZeqRwLock ZeqRwLock;
+typedef struct ZeqCondvar ZeqCondvar;
+typedef struct ZeqBarrier ZeqBarrier;
+typedef struct ZeqArc ZeqArc;
+/* Body of a spawned thread: one 64-bit argument, one 64-bit result. */
+typedef int64_t (*ZeqThreadFn)(int64_t arg);
+
+/* zeq_spawn starts a joinable thread running fn(arg) (a null fn gives the
+ * result 0).  Null when the record cannot be allocated or the platform
+ * refuses the thread.  A panic in the thread ends the process unless the
+ * thread opened a foreign-call region of its own; strings it makes with arena
+ * mode on live in its own arena, which is never released, so a result that
+ * points into it stays valid after the join.
+ * zeq_join waits for the thread and returns fn's result, freeing the handle;
+ * join each handle exactly once (a second join uses freed memory).  A handle
+ * whose value, read as a signed 64-bit integer, is below 65536 (null,
+ * negative, small numbers) is not a thread: it is returned unchanged.  A
+ * thread joining its own handle gets 0 at once and the handle stays valid. */
+ZEQ_API ZeqThread *zeq_spawn(ZeqThreadFn fn, int64_t arg) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_join(ZeqThread *thread) ZEQ_NOEXCEPT;
+
+/* Mutex carrying one protected 64-bit value: lock and a successful try_lock
+ * return it, unlock stores its argument into it and releases.  Not
+ * recursive.  Null handles: lock and try_lock return 0, unlock and free do
+ * nothing.
+ *   lock      blocks until held.  The holder locking again gets the value at
+ *             once without a second hold (one unlock releases it).
+ *   try_lock  the value, now held; 0 when busy (held by anyone, the caller
+ *             included) - indistinguishable from a value of 0.
+ *   unlock    by a thread that does not hold the mutex: ignored (nothing is
+ *             stored or released).
+ *   free      a mutex that is held is left alone (not freed); freeing one that
+ *             a thread is still waiting for is not allowed.
+ * zeq_mutex_new returns null only when malloc fails. */
+ZEQ_API ZeqMutex *zeq_mutex_new(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_mutex_lock(ZeqMutex *m) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_mutex_unlock(ZeqMutex *m, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_mutex_try_lock(ZeqMutex *m) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_mutex_free(ZeqMutex *m) ZEQ_NOEXCEPT;
+
+/* Read-write lock carrying one protected value.  read / write return it
+ * after taking the lock shared / exclusive; write_unlock stores its argument,
+ * read_unlock stores nothing.  The try forms return the value, or -1 when the
+ * lock is busy or the handle is null.  Null handles: read and write return 0,
+ * unlocks and free do nothing.
+ *   The exclusive holder calling read or write again gets the value at once
+ *   without a further hold; write_unlock by a thread that does not hold the
+ *   lock exclusively is ignored; read_unlock when no shared hold exists is
+ *   ignored (one call releases one shared hold).  Taking the lock exclusively
+ *   while holding it shared waits forever (a usage error, as with the
+ *   platform lock).  free leaves a held lock alone.
+ * zeq_rwlock_new returns null only when malloc fails. */
+ZEQ_API ZeqRwLock *zeq_rwlock_new(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_rwlock_read(ZeqRwLock *l) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_rwlock_read_unlock(ZeqRwLock *l) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_rwlock_write(ZeqRwLock *l) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_rwlock_write_unlock(ZeqRwLock *l, int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_rwlock_try_read(ZeqRwLock *l) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_rwlock_try_write(ZeqRwLock *l) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_rwlock_free(ZeqRwLock *l) ZEQ_NOEXCEPT;
+
+/* Condition variable used with a ZeqMutex.  wait atomically releases the
+ * mutex (which the caller must hold), sleeps until notified, re-takes the
+ * mutex and returns its protected value; it may also return on a spurious
+ * wake-up, so callers re-check their condition.  wait returns 0 at once,
+ * without waiting, when either handle is null or the caller does not hold
+ * the mutex.  notify_one wakes at most one waiter, notify_all every waiter;
+ * null handles do nothing.  new returns null when malloc fails. */
+ZEQ_API ZeqCondvar *zeq_condvar_new(void) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_condvar_wait(ZeqCondvar *cv, ZeqMutex *m) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_condvar_notify_one(ZeqCondvar *cv) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_condvar_notify_all(ZeqCondvar *cv) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_condvar_free(ZeqCondvar *cv) ZEQ_NOEXCEPT;
+
+/* Reusable barrier for `parties` threads (null for parties <= 0).  wait
+ * blocks until that many calls have arrived in the current generation, then
+ * releases them all; exactly one of them (the last to arrive) gets 1, the
+ * others 0.  The next arrivals form the next generation.  Null handle: 0 at
+ * once.  free leaves a barrier that threads are still waiting on (or waking
+ * from) alone. */
+ZEQ_API ZeqBarrier *zeq_barrier_new(int64_t parties) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_barrier_wait(ZeqBarrier *b) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_barrier_free(ZeqBarrier *b) ZEQ_NOEXCEPT;
+
+/* Atomically counted shared box holding one immutable 64-bit value (the box
+ * does not own what the value points to).  new starts the count at 1 (null
+ * when malloc fails); clone adds one and returns its argument; drop removes
+ * one, and the drop that brings the count to 0 frees the box.  get returns
+ * the value, strong_count the count after a full fence.  Null: clone returns
+ * null, get and strong_count 0, drop does nothing.  Every operation is safe
+ * from any thread that holds a reference. */
+ZEQ_API ZeqArc *zeq_arc_new(int64_t value) ZEQ_NOEXCEPT;
+ZEQ_API ZeqArc *zeq_arc_clone(ZeqArc *a) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_arc_get(const ZeqArc *a) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_arc_drop(ZeqArc *a) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_arc_strong_count(const ZeqArc *a) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Concurrency: channels                                                     */
 /* ======================================================================== */
 
+/* Bounded first-in-first-out queue of 64-bit messages, safe for any number
+ * of sending and receiving threads.  Operations take a handle (a cell naming
+ * the channel); all handles of one channel are interchangeable.  A message is
+ * an opaque word the channel never looks into.  A null handle is tolerated
+ * by every operation: sends do nothing or return 0, receives return 0 with
+ * the out-argument untouched, is_closed returns 1.
+ *
+ * zeq_channel_new makes a channel of `capacity` slots (a negative capacity is
+ * taken as 0) and two handles, stored through out_sender and out_receiver
+ * (either may be null); returns the receiver handle.  On allocation failure
+ * both outs are set to null and null is returned.  A capacity of 0 holds no
+ * message ever: sends wait until close (try and timed sends return 0),
+ * receives wait until close.
+ *
+ * Close: final; wakes every waiting sender and receiver.  After it sends
+ * queue nothing (the blocking send discards its message silently, the others
+ * return 0), while receives still deliver every message queued before it;
+ * once the channel is empty they report the end (0).  Closing again is
+ * harmless.
+ *
+ *   send          waits for space while open
+ *   recv          waits for a message while open; returns it, or 0 once
+ *                 closed and empty (use recv_opt to tell a 0 message apart)
+ *   recv_opt      like recv: 1 and *out = message, or 0 at the end
+ *   try_send      1 if queued now, 0 if full or closed
+ *   try_recv      1 and *out if a message is queued now, else 0 (also after
+ *                 close)
+ *   *_timeout     wait at most `ms` milliseconds (a negative time waits
+ *                 without limit, 0 polls); 1 on success, 0 on time-out or at
+ *                 the end.  The deadline is on the real-time clock.
+ *   sender_clone  a new handle for the same channel (null on allocation
+ *                 failure)
+ *   is_closed     1 once closed, else 0
+ *   free          closes the channel and releases it, its buffer and every
+ *                 handle made for it (by new and sender_clone) once no
+ *                 operation is in progress: operations waiting inside it are
+ *                 woken and end as after a close, and the last operation to
+ *                 return releases it.  No operation may start on any of its
+ *                 handles after free has been called; free it once.
+ */
+typedef struct ZeqChannelHandle ZeqChannelHandle;
+ZEQ_API ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle **out_sender,
+                                          ZeqChannelHandle **out_receiver) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_channel_send(ZeqChannelHandle *h, int64_t message) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_channel_recv(ZeqChannelHandle *h) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_channel_recv_opt(ZeqChannelHandle *h, int64_t *out) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms,
+                                         int64_t *out) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message,
+                                         int64_t ms) ZEQ_NOEXCEPT;
+ZEQ_API ZeqChannelHandle *zeq_sender_clone(ZeqChannelHandle *h) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_channel_close(ZeqChannelHandle *h) ZEQ_NOEXCEPT;
+ZEQ_API int64_t zeq_channel_is_closed(ZeqChannelHandle *h) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_channel_free(ZeqChannelHandle *h) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Concurrency: thread pool and scoped threads                               */
 /* ======================================================================== */
+
+/* A task: a function without arguments whose result is ignored. */
+typedef void (*ZeqTaskFn)(void);
+typedef struct ZeqThreadPool ZeqThreadPool;
+typedef struct ZeqScope ZeqScope;
+
+/* Fixed thread pool with one shared first-in-first-out task queue.  Tasks
+ * start in the order queued and run on up to `workers` threads at once; a
+ * task may queue further tasks.
+ *   new       `workers` <= 0 means 4; counts above 4096 are taken as 4096.
+ *             Null when memory runs out or not one worker could be started;
+ *             when only some could, the pool runs with those.
+ *   execute   queues fn and wakes an idle worker; does nothing for a null
+ *             pool or fn, or when memory runs out.  Allowed after shutdown: a
+ *             worker still draining the queue runs the task, otherwise join
+ *             frees it unrun.  Safe from any thread, tasks included, until
+ *             join has been called.
+ *   shutdown  workers finish every queued task, then end; returns at once.
+ *             The pool must still be joined.
+ *   join      shuts down, waits until the queue is drained and every worker
+ *             has ended, then frees the pool (the handle is invalid
+ *             afterwards; join exactly once, with no execute racing it).
+ *             Called from one of the pool's own tasks it only shuts down and
+ *             returns, since a worker cannot wait for itself.
+ * Null pools: every operation does nothing. */
+ZEQ_API ZeqThreadPool *zeq_thread_pool_new(int64_t workers) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_thread_pool_execute(ZeqThreadPool *pool, ZeqTaskFn fn) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_thread_pool_shutdown(ZeqThreadPool *pool) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_thread_pool_join(ZeqThreadPool *pool) ZEQ_NOEXCEPT;
+
+/* Scoped threads: spawn starts one thread per task (from any number of
+ * threads at once; nothing is started for a null scope or fn, or when memory
+ * or the platform refuses); wait joins every thread the scope started, most
+ * recent first, and frees the scope (the handle is invalid afterwards; no
+ * spawn may race it).  A thread of the scope calling wait is not joined (it
+ * cannot wait for itself).  new returns null when malloc fails; wait on null
+ * does nothing. */
+ZEQ_API ZeqScope *zeq_scope_new(void) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_scope_spawn(ZeqScope *scope, ZeqTaskFn fn) ZEQ_NOEXCEPT;
+ZEQ_API void zeq_scope_wait(ZeqScope *scope) ZEQ_NOEXCEPT;
 
 /* ======================================================================== */
 /* Asynchronous execution: event loop                                        */

@@ -1,0 +1,356 @@
+// Channels: bounded first-in-first-out queues of 64-bit messages on one
+// mutex and two condition variables (not-empty for receivers, not-full for
+// senders), with blocking, non-blocking and time-limited forms and a final
+// close.
+//
+// Wake-ups: each side counts its waiters (from before the wait until the
+// mutex is held again) and the signals sent to it that no waiter has woken
+// from yet.  An operation that stores or takes signals a side only when that
+// side has a waiter, nothing is in flight to it, and there is something for
+// it to do (a message, a free slot); a woken waiter that stores or takes in
+// turn passes the wake-up on.  So a message or slot never waits while its
+// side sleeps with nothing in flight, and a condition variable never gets a
+// second signal before the first waiter is up: the platform's signal would
+// otherwise wait for that waiter to be scheduled.  Signals are issued after
+// the mutex is released so that the woken thread does not run into it.
+//
+// Lifetime: the record counts references, one for the channel itself and
+// one per operation in progress (taken before the mutex, dropped after the
+// last signal).  zeq_channel_free closes the channel, which wakes every
+// waiter, and drops the first; whoever drops the last releases the record.
+#include "concurrency.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+
+using namespace zeq;
+
+struct ZeqChannel;
+
+// A handle: the channel pointer first (the cell compiled code sees), then
+// the link that lets the channel release every handle made for it.
+struct ZeqChannelHandle {
+    ZeqChannel *channel;
+    ZeqChannelHandle *next;
+};
+
+struct ZeqChannel {
+    int64_t *buffer;
+    int64_t capacity;
+    int64_t send_index;
+    int64_t recv_index;
+    int64_t count;
+    int64_t closed;
+    pthread_mutex_t mutex;
+    pthread_cond_t not_empty;
+    pthread_cond_t not_full;
+    int64_t recv_waiting;
+    int64_t send_waiting;
+    int64_t recv_pending;  // signals on not-empty that no waiter woke from yet
+    int64_t send_pending;
+    ZeqChannelHandle *handles;  // every handle of this channel (under mutex)
+    std::atomic<int64_t> refs;
+};
+
+namespace {
+
+void destroy(ZeqChannel *c) noexcept {
+    pthread_mutex_destroy(&c->mutex);
+    pthread_cond_destroy(&c->not_empty);
+    pthread_cond_destroy(&c->not_full);
+    for (ZeqChannelHandle *h = c->handles; h;) {
+        ZeqChannelHandle *next = h->next;
+        std::free(h);
+        h = next;
+    }
+    std::free(c->buffer);
+    c->refs.~atomic();
+    std::free(c);
+}
+
+// The channel a handle names; null for a null handle (or a cell naming no
+// channel).
+inline ZeqChannel *channel_of(const ZeqChannelHandle *h) noexcept { return h ? h->channel : nullptr; }
+
+// Drops one reference; the last one releases the channel.
+inline void unref(ZeqChannel *c) noexcept {
+    if (c->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(c);
+}
+
+// An operation in progress: keeps the channel alive until it has returned.
+class Use {
+  public:
+    explicit Use(ZeqChannelHandle *h) noexcept : c_(channel_of(h)) {
+        if (c_) c_->refs.fetch_add(1, std::memory_order_relaxed);
+    }
+    ~Use() {
+        if (c_) unref(c_);
+    }
+    Use(const Use &) = delete;
+    Use &operator=(const Use &) = delete;
+    ZeqChannel *get() const noexcept { return c_; }
+
+  private:
+    ZeqChannel *c_;
+};
+
+// Holds the channel's mutex; on release wakes the sender or receiver that
+// the operation's store or take calls for, after unlocking.
+class Locked {
+  public:
+    explicit Locked(ZeqChannel *c) noexcept : c_(c) { pthread_mutex_lock(&c->mutex); }
+    ~Locked() {
+        ZeqChannel *c = c_;
+        bool wake_recv = false, wake_send = false;
+        if (moved_) {
+            if (c->count > 0 && c->recv_waiting > 0 && c->recv_pending == 0) {
+                ++c->recv_pending;
+                wake_recv = true;
+            }
+            if (c->count < c->capacity && c->send_waiting > 0 && c->send_pending == 0) {
+                ++c->send_pending;
+                wake_send = true;
+            }
+        }
+        pthread_mutex_unlock(&c->mutex);
+        if (wake_recv) pthread_cond_signal(&c->not_empty);
+        if (wake_send) pthread_cond_signal(&c->not_full);
+    }
+    Locked(const Locked &) = delete;
+    Locked &operator=(const Locked &) = delete;
+
+    void store(int64_t message) noexcept {
+        ZeqChannel *c = c_;
+        c->buffer[c->send_index] = message;
+        if (++c->send_index == c->capacity) c->send_index = 0;
+        ++c->count;
+        moved_ = true;
+    }
+    int64_t take() noexcept {
+        ZeqChannel *c = c_;
+        int64_t message = c->buffer[c->recv_index];
+        if (++c->recv_index == c->capacity) c->recv_index = 0;
+        --c->count;
+        moved_ = true;
+        return message;
+    }
+
+    bool full() const noexcept { return c_->count >= c_->capacity; }
+    bool empty() const noexcept { return c_->count == 0; }
+    bool closed() const noexcept { return c_->closed != 0; }
+
+    void wait_not_full() noexcept {
+        ++c_->send_waiting;
+        pthread_cond_wait(&c_->not_full, &c_->mutex);
+        --c_->send_waiting;
+        if (c_->send_pending > 0) --c_->send_pending;
+    }
+    void wait_not_empty() noexcept {
+        ++c_->recv_waiting;
+        pthread_cond_wait(&c_->not_empty, &c_->mutex);
+        --c_->recv_waiting;
+        if (c_->recv_pending > 0) --c_->recv_pending;
+    }
+    // One timed wait; false once the deadline has passed.
+    bool wait_until(pthread_cond_t *cv, int64_t *waiting, int64_t *pending,
+                    const timespec &deadline) noexcept {
+        ++*waiting;
+        int rc = pthread_cond_timedwait(cv, &c_->mutex, &deadline);
+        --*waiting;
+        if (*pending > 0) --*pending;
+        // Only a time-out (or a deadline the platform refuses, which would
+        // otherwise spin) ends the wait.
+        return rc != ETIMEDOUT && rc != EINVAL;
+    }
+
+  private:
+    ZeqChannel *c_;
+    bool moved_ = false;  // a message was stored or taken
+};
+
+// now + ms on the real-time clock (the clock the timed waits use), the
+// sub-second part carried into the seconds; saturates instead of wrapping.
+timespec deadline_after(int64_t ms) noexcept {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    int64_t secs = ms / 1000;
+    timespec d;
+    d.tv_sec = now.tv_sec > INT64_MAX - secs ? INT64_MAX : now.tv_sec + secs;
+    d.tv_nsec = now.tv_nsec + (ms % 1000) * 1000000;
+    if (d.tv_nsec >= 1000000000) {
+        if (d.tv_sec < INT64_MAX) ++d.tv_sec;
+        d.tv_nsec -= 1000000000;
+    }
+    return d;
+}
+
+ZeqChannelHandle *new_handle(ZeqChannel *c) noexcept {
+    auto *h = static_cast<ZeqChannelHandle *>(std::malloc(sizeof(ZeqChannelHandle)));
+    if (!h) return nullptr;
+    h->channel = c;
+    h->next = c->handles;
+    c->handles = h;
+    return h;
+}
+
+}  // namespace
+
+extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle **out_sender,
+                                             ZeqChannelHandle **out_receiver) noexcept {
+    if (out_sender) *out_sender = nullptr;
+    if (out_receiver) *out_receiver = nullptr;
+    if (capacity < 0) capacity = 0;
+    if (static_cast<uint64_t>(capacity) > PTRDIFF_MAX / sizeof(int64_t)) return nullptr;
+    auto *c = static_cast<ZeqChannel *>(std::malloc(sizeof(ZeqChannel)));
+    if (!c) return nullptr;
+    c->buffer = nullptr;
+    if (capacity > 0) {
+        c->buffer = static_cast<int64_t *>(std::malloc(static_cast<size_t>(capacity) * sizeof(int64_t)));
+        if (!c->buffer) {
+            std::free(c);
+            return nullptr;
+        }
+    }
+    c->capacity = capacity;
+    c->send_index = c->recv_index = c->count = c->closed = 0;
+    pthread_mutex_init(&c->mutex, nullptr);
+    pthread_cond_init(&c->not_empty, nullptr);
+    pthread_cond_init(&c->not_full, nullptr);
+    c->recv_waiting = c->send_waiting = 0;
+    c->recv_pending = c->send_pending = 0;
+    c->handles = nullptr;
+    new (&c->refs) std::atomic<int64_t>(1);
+    ZeqChannelHandle *sender = new_handle(c);
+    ZeqChannelHandle *receiver = sender ? new_handle(c) : nullptr;
+    if (!receiver) {
+        destroy(c);
+        return nullptr;
+    }
+    if (out_sender) *out_sender = sender;
+    if (out_receiver) *out_receiver = receiver;
+    return receiver;
+}
+
+extern "C" void zeq_channel_send(ZeqChannelHandle *h, int64_t message) noexcept {
+    Use use(h);
+    ZeqChannel *c = use.get();
+    if (!c) return;
+    Locked ch(c);
+    while (ch.full() && !ch.closed()) ch.wait_not_full();
+    if (!ch.closed()) ch.store(message);
+}
+
+extern "C" int64_t zeq_channel_recv_opt(ZeqChannelHandle *h, int64_t *out) noexcept {
+    Use use(h);
+    ZeqChannel *c = use.get();
+    if (!c) return 0;
+    Locked ch(c);
+    while (ch.empty() && !ch.closed()) ch.wait_not_empty();
+    if (ch.empty()) return 0;
+    int64_t message = ch.take();
+    if (out) *out = message;
+    return 1;
+}
+
+extern "C" int64_t zeq_channel_recv(ZeqChannelHandle *h) noexcept {
+    int64_t message = 0;
+    zeq_channel_recv_opt(h, &message);
+    return message;
+}
+
+extern "C" int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) noexcept {
+    Use use(h);
+    ZeqChannel *c = use.get();
+    if (!c) return 0;
+    Locked ch(c);
+    if (ch.full() || ch.closed()) return 0;
+    ch.store(message);
+    return 1;
+}
+
+extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexcept {
+    Use use(h);
+    ZeqChannel *c = use.get();
+    if (!c) return 0;
+    Locked ch(c);
+    if (ch.empty()) return 0;
+    int64_t message = ch.take();
+    if (out) *out = message;
+    return 1;
+}
+
+extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int64_t *out) noexcept {
+    if (ms < 0) return zeq_channel_recv_opt(h, out);
+    Use use(h);
+    ZeqChannel *c = use.get();
+    if (!c) return 0;
+    timespec deadline = deadline_after(ms);
+    Locked ch(c);
+    while (ch.empty() && !ch.closed())
+        if (!ch.wait_until(&c->not_empty, &c->recv_waiting, &c->recv_pending, deadline)) break;
+    // Whatever ended the wait, a message that is there now is taken.
+    if (ch.empty()) return 0;
+    int64_t message = ch.take();
+    if (out) *out = message;
+    return 1;
+}
+
+extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message, int64_t ms) noexcept {
+    Use use(h);
+    ZeqChannel *c = use.get();
+    if (!c) return 0;
+    if (ms < 0) {
+        Locked ch(c);
+        while (ch.full() && !ch.closed()) ch.wait_not_full();
+        if (ch.closed()) return 0;
+        ch.store(message);
+        return 1;
+    }
+    timespec deadline = deadline_after(ms);
+    Locked ch(c);
+    while (ch.full() && !ch.closed())
+        if (!ch.wait_until(&c->not_full, &c->send_waiting, &c->send_pending, deadline)) break;
+    if (ch.full() || ch.closed()) return 0;
+    ch.store(message);
+    return 1;
+}
+
+extern "C" ZeqChannelHandle *zeq_sender_clone(ZeqChannelHandle *h) noexcept {
+    Use use(h);
+    ZeqChannel *c = use.get();
+    if (!c) return nullptr;
+    PlatformLock hold(&c->mutex);
+    return new_handle(c);
+}
+
+namespace {
+void close_channel(ZeqChannel *c) noexcept {
+    PlatformLock hold(&c->mutex);
+    c->closed = 1;
+    if (c->recv_waiting) pthread_cond_broadcast(&c->not_empty);
+    if (c->send_waiting) pthread_cond_broadcast(&c->not_full);
+}
+}  // namespace
+
+extern "C" void zeq_channel_close(ZeqChannelHandle *h) noexcept {
+    Use use(h);
+    if (use.get()) close_channel(use.get());
+}
+
+extern "C" int64_t zeq_channel_is_closed(ZeqChannelHandle *h) noexcept {
+    Use use(h);
+    ZeqChannel *c = use.get();
+    if (!c) return 1;
+    PlatformLock hold(&c->mutex);
+    return c->closed;
+}
+
+extern "C" void zeq_channel_free(ZeqChannelHandle *h) noexcept {
+    ZeqChannel *c = channel_of(h);
+    if (!c) return;
+    close_channel(c);
+    unref(c);
+}

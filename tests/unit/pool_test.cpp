@@ -1,0 +1,207 @@
+// The thread pool (worker counts, draining on shutdown and join, FIFO start
+// order, tasks that queue tasks, join from inside a task) and scoped threads.
+// Tasks take no argument, so they report through globals; each test resets
+// the ones it uses.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "zeq.h"
+
+namespace {
+
+template <class Pred>
+bool eventually(Pred pred) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+std::atomic<int64_t> g_ran{0};
+void count_task() { g_ran.fetch_add(1, std::memory_order_relaxed); }
+
+// Tasks that hold their worker until released (at most ten seconds), while
+// the test counts how many run at the same time.
+std::atomic<int> g_running{0}, g_peak{0};
+std::atomic<bool> g_release{false};
+void holding_task() {
+    int now = ++g_running;
+    int peak = g_peak.load();
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
+    }
+    eventually([] { return g_release.load(); });
+    --g_running;
+    ++g_ran;
+}
+void reset() {
+    g_ran = 0;
+    g_running = 0;
+    g_peak = 0;
+    g_release = false;
+}
+
+// How many tasks of a pool of `requested` workers run at once.
+int concurrency_of(int64_t requested, int expected) {
+    reset();
+    ZeqThreadPool *p = zeq_thread_pool_new(requested);
+    EXPECT_NE(p, nullptr);
+    for (int i = 0; i < expected + 2; ++i) zeq_thread_pool_execute(p, holding_task);
+    EXPECT_TRUE(eventually([&] { return g_running.load() == expected; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // room for any extra worker
+    int peak = g_peak.load();
+    g_release = true;
+    zeq_thread_pool_join(p);
+    EXPECT_EQ(g_ran.load(), expected + 2);
+    return peak;
+}
+
+// Ten distinct tasks that record the order they ran in.
+std::mutex g_order_mutex;
+std::vector<int> g_order;
+template <int I>
+void ordered_task() {
+    std::lock_guard<std::mutex> hold(g_order_mutex);
+    g_order.push_back(I);
+}
+template <int... I>
+std::vector<ZeqTaskFn> ordered_tasks(std::integer_sequence<int, I...>) {
+    return {ordered_task<I>...};
+}
+
+// A task that queues two more, down to a depth.
+ZeqThreadPool *g_pool = nullptr;
+std::atomic<int> g_depth_budget{0};
+void fan_out_task() {
+    ++g_ran;
+    if (g_depth_budget.fetch_sub(2) >= 2) {
+        zeq_thread_pool_execute(g_pool, fan_out_task);
+        zeq_thread_pool_execute(g_pool, fan_out_task);
+    }
+}
+
+// A waits for B, which is queued after it: needs B on another worker.
+std::atomic<bool> g_b_done{false}, g_a_saw_b{false};
+void task_a() { g_a_saw_b = eventually([] { return g_b_done.load(); }); }
+void task_b() { g_b_done = true; }
+
+void join_own_pool_task() {
+    zeq_thread_pool_join(g_pool);  // only shuts down
+    ++g_ran;
+}
+
+}  // namespace
+
+TEST(PoolWorkers, CountsAtOrBelowZeroMeanFour) {
+    EXPECT_EQ(concurrency_of(0, 4), 4);
+    EXPECT_EQ(concurrency_of(-5, 4), 4);
+    EXPECT_EQ(concurrency_of(2, 2), 2);
+}
+
+TEST(PoolWorkers, OneWorkerRunsTasksOneAtATimeInOrder) {
+    g_order.clear();
+    auto tasks = ordered_tasks(std::make_integer_sequence<int, 10>{});
+    ZeqThreadPool *p = zeq_thread_pool_new(1);
+    for (int round = 0; round < 3; ++round)
+        for (ZeqTaskFn t : tasks) zeq_thread_pool_execute(p, t);
+    zeq_thread_pool_join(p);
+    ASSERT_EQ(g_order.size(), 30u);
+    for (size_t i = 0; i < g_order.size(); ++i) EXPECT_EQ(g_order[i], static_cast<int>(i % 10));
+}
+
+TEST(PoolDrain, JoinRunsEveryQueuedTask) {
+    reset();
+    ZeqThreadPool *p = zeq_thread_pool_new(4);
+    for (int i = 0; i < 100'000; ++i) zeq_thread_pool_execute(p, count_task);
+    zeq_thread_pool_join(p);
+    EXPECT_EQ(g_ran.load(), 100'000);
+}
+
+TEST(PoolDrain, ShutdownReturnsAtOnceAndStillRunsAFullQueue) {
+    reset();
+    ZeqThreadPool *p = zeq_thread_pool_new(1);
+    zeq_thread_pool_execute(p, holding_task);  // occupies the only worker
+    for (int i = 0; i < 1000; ++i) zeq_thread_pool_execute(p, count_task);
+    ASSERT_TRUE(eventually([] { return g_running.load() == 1; }));
+    zeq_thread_pool_shutdown(p);  // returns while the worker is still held
+    zeq_thread_pool_shutdown(p);
+    EXPECT_EQ(g_ran.load(), 0);
+    g_release = true;
+    zeq_thread_pool_join(p);
+    EXPECT_EQ(g_ran.load(), 1001);
+}
+
+TEST(PoolDrain, TasksMayQueueFurtherTasks) {
+    reset();
+    g_depth_budget = 2000;
+    g_pool = zeq_thread_pool_new(3);
+    zeq_thread_pool_execute(g_pool, fan_out_task);
+    zeq_thread_pool_join(g_pool);
+    EXPECT_EQ(g_ran.load(), 2001);  // the first plus two per 2 units of budget
+}
+
+TEST(PoolDrain, JoinFromInsideATaskOnlyShutsDown) {
+    reset();
+    g_pool = zeq_thread_pool_new(2);
+    // Everything is queued before the shutdown, so everything runs.
+    for (int i = 0; i < 100; ++i) zeq_thread_pool_execute(g_pool, count_task);
+    zeq_thread_pool_execute(g_pool, join_own_pool_task);
+    ASSERT_TRUE(eventually([] { return g_ran.load() == 101; }));
+    zeq_thread_pool_join(g_pool);
+}
+
+TEST(PoolDrain, ATaskMayWaitForOneQueuedAfterIt) {
+    for (int round = 0; round < 20; ++round) {
+        g_b_done = false;
+        g_a_saw_b = false;
+        ZeqThreadPool *p = zeq_thread_pool_new(2);
+        zeq_thread_pool_execute(p, task_a);
+        zeq_thread_pool_execute(p, task_b);
+        zeq_thread_pool_join(p);
+        ASSERT_TRUE(g_a_saw_b.load()) << "round " << round;
+    }
+}
+
+TEST(PoolNull, NullPoolsAndTasksAreIgnored) {
+    reset();
+    zeq_thread_pool_execute(nullptr, count_task);
+    zeq_thread_pool_shutdown(nullptr);
+    zeq_thread_pool_join(nullptr);
+    ZeqThreadPool *p = zeq_thread_pool_new(2);
+    zeq_thread_pool_execute(p, nullptr);
+    zeq_thread_pool_join(p);
+    EXPECT_EQ(g_ran.load(), 0);
+}
+
+TEST(ScopeWait, JoinsEveryThreadTheScopeStarted) {
+    reset();
+    ZeqScope *s = zeq_scope_new();
+    for (int i = 0; i < 3; ++i) zeq_scope_spawn(s, count_task);
+    zeq_scope_spawn(s, nullptr);
+    zeq_scope_spawn(nullptr, count_task);
+    zeq_scope_wait(s);
+    EXPECT_EQ(g_ran.load(), 3);
+    zeq_scope_wait(zeq_scope_new());  // empty: returns at once
+    zeq_scope_wait(nullptr);
+}
+
+TEST(ScopeWait, SpawnsFromSeveralThreadsAtOnce) {
+    reset();
+    ZeqScope *s = zeq_scope_new();
+    std::vector<std::thread> spawners;
+    for (int t = 0; t < 4; ++t)
+        spawners.emplace_back([s] {
+            for (int i = 0; i < 25; ++i) zeq_scope_spawn(s, count_task);
+        });
+    for (auto &t : spawners) t.join();
+    zeq_scope_wait(s);
+    EXPECT_EQ(g_ran.load(), 100);
+}
