@@ -9,36 +9,14 @@
 #include <random>
 #include <string>
 
+#include "search_corpus.h"
 #include "zeq.h"
 
 namespace {
 
-constexpr size_t kTextSize = 1 << 20;
-constexpr size_t kPatternSize = 24;
-constexpr size_t kPatternAt = kTextSize - 300;
-
-struct Corpus {
-    std::string text, pattern;
-    ZeqString *t = nullptr, *p = nullptr;
-    int64_t expect = -1;
-};
-
-// Pseudo-random letters from an alphabet of the given size; the pattern is
-// taken from near the end, where the search finds it first.
-const Corpus &corpus(int alphabet) {
-    static Corpus cache[27];
-    Corpus &c = cache[alphabet];
-    if (c.t) return c;
-    std::mt19937_64 rng(static_cast<uint64_t>(alphabet) * 7919);
-    c.text.resize(kTextSize);
-    for (auto &ch : c.text) ch = static_cast<char>('a' + rng() % static_cast<uint64_t>(alphabet));
-    c.pattern = c.text.substr(kPatternAt, kPatternSize);
-    c.t = zeq_string_new(c.text.data(), static_cast<int64_t>(c.text.size()));
-    c.p = zeq_string_new(c.pattern.data(), static_cast<int64_t>(c.pattern.size()));
-    const void *hit = memmem(c.text.data(), c.text.size(), c.pattern.data(), c.pattern.size());
-    c.expect = static_cast<const char *>(hit) - c.text.data();
-    return c;
-}
+using zeqbench::Corpus;
+using zeqbench::corpus;
+using zeqbench::kTextSize;
 
 template <int64_t (*Search)(const ZeqString *, const ZeqString *)>
 void BM_zeq(benchmark::State &state) {

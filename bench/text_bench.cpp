@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "search_corpus.h"
 #include "zeq.h"
 
 namespace {
@@ -29,29 +30,9 @@ namespace {
 // ---------------------------------------------------------------------------
 // index_of
 
-constexpr size_t kTextSize = 1 << 20;
-constexpr size_t kPatternSize = 24;
-constexpr size_t kPatternAt = kTextSize - 300;
-
-struct Corpus {
-    std::string text, pattern;
-    ZeqString *t = nullptr, *p = nullptr;
-    int64_t expect = -1;
-};
-
-const Corpus &corpus(int alphabet) {
-    static Corpus cache[27];
-    Corpus &c = cache[alphabet];
-    if (c.t) return c;
-    std::mt19937_64 rng(static_cast<uint64_t>(alphabet) * 104729);
-    c.text.resize(kTextSize);
-    for (auto &ch : c.text) ch = static_cast<char>('a' + rng() % static_cast<uint64_t>(alphabet));
-    c.pattern = c.text.substr(kPatternAt, kPatternSize);
-    c.t = zeq_string_new(c.text.data(), static_cast<int64_t>(c.text.size()));
-    c.p = zeq_string_new(c.pattern.data(), static_cast<int64_t>(c.pattern.size()));
-    c.expect = static_cast<int64_t>(c.text.find(c.pattern));
-    return c;
-}
+using zeqbench::Corpus;
+using zeqbench::corpus;
+using zeqbench::kTextSize;
 
 void finish_search(benchmark::State &state, int64_t got, int64_t want) {
     if (got != want) state.SkipWithError("wrong position");

@@ -2,8 +2,10 @@
 // statuses, fatal limits) and console I/O are observed from the outside.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -40,5 +42,16 @@ int64_t live_heap_bytes();
 // Runs `body` on a fresh thread and waits for it: a new thread starts with
 // empty per-thread runtime state (arena chain, limit, foreign-call region).
 void on_fresh_thread(const std::function<void()> &body);
+
+// Waits (at most ten seconds, polling) until pred holds; false on time-out.
+template <class Pred>
+bool eventually(Pred pred) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
 
 }  // namespace zeqtest

@@ -13,9 +13,18 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace zeqtest {
+
+// Frees a malloc'd result and returns it as a string ("<null>" for null).
+inline std::string take(char *p) {
+    if (!p) return "<null>";
+    std::string s(p);
+    std::free(p);
+    return s;
+}
 
 // Descriptors open in this process (the directory's own excluded).
 inline int open_fd_count() {

@@ -12,19 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "child.h"
 #include "zeq.h"
 
 namespace {
 
-template <class Pred>
-bool eventually(Pred pred) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
+using zeqtest::eventually;
 
 std::atomic<int64_t> g_ran{0};
 void count_task() { g_ran.fetch_add(1, std::memory_order_relaxed); }

@@ -22,14 +22,7 @@
 namespace {
 
 using zeqtest::open_fd_count;
-
-// Frees a malloc'd result and returns it as a string ("<null>" for null).
-std::string take(char *p) {
-    if (!p) return "<null>";
-    std::string s(p);
-    free(p);
-    return s;
-}
+using zeqtest::take;
 
 class AsyncFileTest : public ::testing::Test {
   protected:

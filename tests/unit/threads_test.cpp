@@ -10,22 +10,14 @@
 #include <thread>
 #include <vector>
 
+#include "child.h"
 #include "zeq.h"
 
 namespace {
 
-constexpr int64_t kIncrementsPerThread = 1'000'000;
+using zeqtest::eventually;
 
-// Waits (at most ten seconds) until pred holds.
-template <class Pred>
-bool eventually(Pred pred) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
+constexpr int64_t kIncrementsPerThread = 1'000'000;
 
 int64_t square(int64_t x) { return x * x; }
 int64_t answer(int64_t) { return 42; }

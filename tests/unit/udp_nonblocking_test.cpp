@@ -19,13 +19,7 @@
 namespace {
 
 using zeqtest::open_fd_count;
-
-std::string take(char *p) {
-    if (!p) return "<null>";
-    std::string s(p);
-    free(p);
-    return s;
-}
+using zeqtest::take;
 
 class IoTest : public ::testing::Test {
   protected:
