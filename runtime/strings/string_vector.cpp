@@ -242,90 +242,85 @@ inline uint64_t space_bits64(const unsigned char *p) noexcept {
 
 inline bool is_space(unsigned char c) noexcept { return c == 9 || c == 10 || c == 13 || c == 32; }
 
+// Runs a splitter: a new vector (-1 when the pool can't grow), filled by
+// cut(slot, bytes, n) unless the text is empty.
+template <class Cut>
+int64_t split_into_new(const ZeqString *s, Cut cut) noexcept {
+    int64_t h = svec_new_handle();
+    if (h < 0) return -1;
+    if (int64_t n = text_len(s); n > 0) cut(slot_of(h), bytes_of(s), n);
+    return h;
+}
+
 }  // namespace
 
 extern "C" int64_t zeq_str_split(const ZeqString *s, const ZeqString *separator) noexcept {
-    int64_t h = svec_new_handle();
-    if (h < 0) return -1;
-    int64_t n = text_len(s);
-    if (n == 0) return h;
-    ZeqSvecSlot *slot = slot_of(h);
-    const unsigned char *t = bytes_of(s);
-    int64_t m = text_len(separator);
-    if (m == 0) {
-        for (int64_t i = 0; i < n; ++i) append_copy(slot, t + i, 1);
-        return h;
-    }
-    const unsigned char *p = bytes_of(separator);
-    int64_t cur = 0;
-    while (cur + m <= n) {
-        int64_t at = search::find_from(t, n, p, m, cur);
-        if (at < 0) break;
-        append_copy(slot, t + cur, at - cur);
-        cur = at + m;
-        if (cur >= n) return h;
-    }
-    append_copy(slot, t + cur, n - cur);
-    return h;
+    return split_into_new(s, [&](ZeqSvecSlot *slot, const unsigned char *t, int64_t n) noexcept {
+        int64_t m = text_len(separator);
+        if (m == 0) {
+            for (int64_t i = 0; i < n; ++i) append_copy(slot, t + i, 1);
+            return;
+        }
+        const unsigned char *p = bytes_of(separator);
+        int64_t cur = 0;
+        while (cur + m <= n) {
+            int64_t at = search::find_from(t, n, p, m, cur);
+            if (at < 0) break;
+            append_copy(slot, t + cur, at - cur);
+            cur = at + m;
+            if (cur >= n) return;
+        }
+        append_copy(slot, t + cur, n - cur);
+    });
 }
 
 extern "C" int64_t zeq_str_split_whitespace(const ZeqString *s) noexcept {
-    int64_t h = svec_new_handle();
-    if (h < 0) return -1;
-    int64_t n = text_len(s);
-    if (n == 0) return h;
-    ZeqSvecSlot *slot = slot_of(h);
-    const unsigned char *t = bytes_of(s);
-    // Blocks of 64 bytes: word starts are non-space bytes after a space
-    // (or the text start), word ends are space bytes after a non-space.
-    int64_t start = -1;        // start of the open word, -1 when none
-    uint64_t prev_space = 1;   // the byte before the block was a space
-    int64_t i = 0;
-    for (; i + 64 <= n; i += 64) {
-        uint64_t ws = space_bits64(t + i);
-        uint64_t before = (ws << 1) | prev_space;  // bit k: byte k - 1 is a space
-        uint64_t starts = ~ws & before;
-        uint64_t ends = ws & ~before;
-        prev_space = ws >> 63;
-        // Starts and ends alternate; an open word ends before any new start.
-        while (starts | ends) {
-            int ks = starts ? __builtin_ctzll(starts) : 64;
-            int ke = ends ? __builtin_ctzll(ends) : 64;
-            if (ke < ks) {
-                append_copy(slot, t + start, i + ke - start);
-                start = -1;
-                ends &= ends - 1;
-            } else {
-                start = i + ks;
-                starts &= starts - 1;
+    return split_into_new(s, [&](ZeqSvecSlot *slot, const unsigned char *t, int64_t n) noexcept {
+        // Blocks of 64 bytes: word starts are non-space bytes after a space
+        // (or the text start), word ends are space bytes after a non-space.
+        int64_t start = -1;        // start of the open word, -1 when none
+        uint64_t prev_space = 1;   // the byte before the block was a space
+        int64_t i = 0;
+        for (; i + 64 <= n; i += 64) {
+            uint64_t ws = space_bits64(t + i);
+            uint64_t before = (ws << 1) | prev_space;  // bit k: byte k - 1 is a space
+            uint64_t starts = ~ws & before;
+            uint64_t ends = ws & ~before;
+            prev_space = ws >> 63;
+            // Starts and ends alternate; an open word ends before any new start.
+            while (starts | ends) {
+                int ks = starts ? __builtin_ctzll(starts) : 64;
+                int ke = ends ? __builtin_ctzll(ends) : 64;
+                if (ke < ks) {
+                    append_copy(slot, t + start, i + ke - start);
+                    start = -1;
+                    ends &= ends - 1;
+                } else {
+                    start = i + ks;
+                    starts &= starts - 1;
+                }
             }
         }
-    }
-    for (; i < n; ++i) {
-        bool sp = is_space(t[i]);
-        if (!sp && start < 0) start = i;
-        if (sp && start >= 0) {
-            append_copy(slot, t + start, i - start);
-            start = -1;
+        for (; i < n; ++i) {
+            bool sp = is_space(t[i]);
+            if (!sp && start < 0) start = i;
+            if (sp && start >= 0) {
+                append_copy(slot, t + start, i - start);
+                start = -1;
+            }
         }
-    }
-    if (start >= 0) append_copy(slot, t + start, n - start);
-    return h;
+        if (start >= 0) append_copy(slot, t + start, n - start);
+    });
 }
 
 extern "C" int64_t zeq_str_lines(const ZeqString *s) noexcept {
-    int64_t h = svec_new_handle();
-    if (h < 0) return -1;
-    int64_t n = text_len(s);
-    if (n == 0) return h;
-    ZeqSvecSlot *slot = slot_of(h);
-    const unsigned char *t = bytes_of(s);
-    for (int64_t r = 0; r < n;) {
-        const void *hit = std::memchr(t + r, '\n', static_cast<size_t>(n - r));
-        int64_t q = hit ? static_cast<const unsigned char *>(hit) - t : n;
-        int64_t end = q > r && t[q - 1] == '\r' ? q - 1 : q;
-        append_copy(slot, t + r, end - r);
-        r = hit ? q + 1 : q;
-    }
-    return h;
+    return split_into_new(s, [&](ZeqSvecSlot *slot, const unsigned char *t, int64_t n) noexcept {
+        for (int64_t r = 0; r < n;) {
+            const void *hit = std::memchr(t + r, '\n', static_cast<size_t>(n - r));
+            int64_t q = hit ? static_cast<const unsigned char *>(hit) - t : n;
+            int64_t end = q > r && t[q - 1] == '\r' ? q - 1 : q;
+            append_copy(slot, t + r, end - r);
+            r = hit ? q + 1 : q;
+        }
+    });
 }
