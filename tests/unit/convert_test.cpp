@@ -22,14 +22,7 @@
 namespace {
 
 using zeqtest::Str;
-
-std::string take(ZeqString *r) {
-    EXPECT_EQ(r->cap, r->len);
-    EXPECT_EQ(r->data[r->len], '\0');
-    std::string t(r->data, static_cast<size_t>(r->len));
-    zeq_string_free(r);
-    return t;
-}
+using zeqtest::take;
 
 std::string printf_text(const char *format, ...) __attribute__((format(printf, 1, 2)));
 std::string printf_text(const char *format, ...) {

@@ -17,16 +17,7 @@
 namespace {
 
 using zeqtest::Str;
-
-
-// Text of a new result string (len = cap, NUL after it), which is released.
-std::string take(ZeqString *r) {
-    EXPECT_EQ(r->cap, r->len);
-    EXPECT_EQ(r->data[r->len], '\0');
-    std::string t(r->data, static_cast<size_t>(r->len));
-    zeq_string_free(r);
-    return t;
-}
+using zeqtest::take;
 
 std::vector<int64_t> kmp_table(const std::string &pattern) {
     ZeqVec *v = build_kmp_table_str(Str(pattern));

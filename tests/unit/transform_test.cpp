@@ -16,15 +16,7 @@
 namespace {
 
 using zeqtest::Str;
-
-std::string take(ZeqString *r) {
-    EXPECT_NE(r, nullptr);
-    if (!r) return "<null>";
-    EXPECT_EQ(r->cap, r->len);
-    std::string t(r->data, static_cast<size_t>(r->len));
-    zeq_string_free(r);
-    return t;
-}
+using zeqtest::take;
 
 // References: the position-by-position scans.
 int64_t pos(size_t r) { return r == std::string::npos ? -1 : static_cast<int64_t>(r); }
