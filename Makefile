@@ -4,17 +4,21 @@
 #            ThreadSanitizer, and every test once more built with clang
 # make bench build and run the benchmarks
 # make fuzz  run the text-services fuzzing harness (FUZZ_SECONDS, default 60)
+# make test-release  configure and build as a user would (Release, warnings
+#            not fatal) with g++ and with clang
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 CLANG_BUILD ?= build-clang
+RELEASE_BUILD ?= build-release
+RELEASE_CLANG_BUILD ?= build-release-clang
 JOBS       ?= $(shell nproc)
 # Tests that start threads or hold per-thread state, run again under
 # ThreadSanitizer.
 TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb)
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-clang bench fuzz clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-clang test-release bench fuzz clean
 
 all: build
 
@@ -25,8 +29,12 @@ comma := ,
 ASAN_FLAGS := -DZEQ_SANITIZE=address$(comma)undefined -DZEQ_BUILD_BENCH=OFF
 TSAN_FLAGS := -DZEQ_SANITIZE=thread -DZEQ_BUILD_BENCH=OFF
 
-# configure DIR [extra cmake arguments]
-configure = test -f $(1)/build.ninja || cmake -S . -B $(1) -G Ninja $(2)
+# configure DIR [extra cmake arguments] [environment]: the project's own
+# builds treat warnings as errors.
+configure = test -f $(1)/build.ninja || $(3) cmake -S . -B $(1) -G Ninja -DZEQ_WERROR=ON $(2)
+CLANG_ENV := CC=clang CXX=clang++
+# A user's build: the given compilers and build type, default options.
+user_build = test -f $(1)/build.ninja || $(2) cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=$(3) $(4)
 
 build: deps
 	@$(call configure,$(BUILD))
@@ -37,7 +45,7 @@ run: deps
 	cmake --build $(BUILD) -j $(JOBS) --target zeq-sample
 	./$(BUILD)/zeq-sample
 
-test: test-plain test-asan test-tsan test-clang
+test: test-plain test-asan test-tsan test-clang test-release
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -53,15 +61,21 @@ test-tsan: deps
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 
 test-clang: deps
-	@test -f $(CLANG_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(CLANG_BUILD) -G Ninja -DZEQ_BUILD_BENCH=OFF
+	@$(call configure,$(CLANG_BUILD),-DZEQ_BUILD_BENCH=OFF,$(CLANG_ENV))
 	cmake --build $(CLANG_BUILD) -j $(JOBS)
 	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
+
+test-release: deps
+	@$(call user_build,$(RELEASE_BUILD),CC=gcc CXX=g++,Release)
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+	@$(call user_build,$(RELEASE_CLANG_BUILD),$(CLANG_ENV),Release,-DZEQ_BUILD_BENCH=OFF)
+	cmake --build $(RELEASE_CLANG_BUILD) -j $(JOBS)
 
 # The text-services fuzzing harness (libFuzzer, built by the clang build) for
 # FUZZ_SECONDS seconds.
 FUZZ_SECONDS ?= 60
 fuzz: deps
-	@test -f $(CLANG_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(CLANG_BUILD) -G Ninja -DZEQ_BUILD_BENCH=OFF
+	@$(call configure,$(CLANG_BUILD),-DZEQ_BUILD_BENCH=OFF,$(CLANG_ENV))
 	cmake --build $(CLANG_BUILD) -j $(JOBS) --target text_fuzz
 	./$(CLANG_BUILD)/tests/text_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=512
 
@@ -69,4 +83,4 @@ bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(CLANG_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(CLANG_BUILD) $(RELEASE_BUILD) $(RELEASE_CLANG_BUILD)
