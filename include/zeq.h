@@ -779,7 +779,8 @@ ZEQ_API ZeqVec *zeq_strmap_values(const ZeqStrMap *map) ZEQ_NOEXCEPT;
  *   terminal), memory runs out, or a read fails; an empty file also gives "".
  * zeq_write_file: creates or truncates (mode 0666 before the umask) and
  *   writes content's len bytes; -1 when not all bytes reached the file or
- *   closing failed (the file keeps what was written), or for len < 0.
+ *   closing failed (the file keeps what was written), or for len < 0.  A
+ *   pipe whose reader has gone gives -1; no SIGPIPE reaches the process.
  * zeq_write_file_newlines: the same with each byte 0x1F written as 0x0A.
  * zeq_append_file: appends data up to its NUL, creating the file.
  * zeq_file_exists / zeq_file_exists_cstr: 1 when stat succeeds (any type).
@@ -1038,8 +1039,10 @@ typedef struct ZeqScope ZeqScope;
  *   join      shuts down, waits until the queue is drained and every worker
  *             has ended, then frees the pool (the handle is invalid
  *             afterwards; join exactly once, with no execute racing it).
- *             Called from one of the pool's own tasks it only shuts down and
- *             returns, since a worker cannot wait for itself.
+ *             Called from one of the pool's own tasks it shuts down and
+ *             returns at once, since a worker cannot wait for itself; the
+ *             workers then drain the queue, and the last one to end frees
+ *             the pool.
  * Null pools: every operation does nothing. */
 ZEQ_API ZeqThreadPool *zeq_thread_pool_new(int64_t workers) ZEQ_NOEXCEPT;
 ZEQ_API void zeq_thread_pool_execute(ZeqThreadPool *pool, ZeqTaskFn fn) ZEQ_NOEXCEPT;
@@ -1050,9 +1053,9 @@ ZEQ_API void zeq_thread_pool_join(ZeqThreadPool *pool) ZEQ_NOEXCEPT;
  * threads at once; nothing is started for a null scope or fn, or when memory
  * or the platform refuses); wait joins every thread the scope started, most
  * recent first, and frees the scope (the handle is invalid afterwards; no
- * spawn may race it).  A thread of the scope calling wait is not joined (it
- * cannot wait for itself).  new returns null when malloc fails; wait on null
- * does nothing. */
+ * spawn may race it).  A thread of the scope calling wait is detached
+ * instead of joined (it cannot wait for itself), so nothing of it stays once
+ * it ends.  new returns null when malloc fails; wait on null does nothing. */
 ZEQ_API ZeqScope *zeq_scope_new(void) ZEQ_NOEXCEPT;
 ZEQ_API void zeq_scope_spawn(ZeqScope *scope, ZeqTaskFn fn) ZEQ_NOEXCEPT;
 ZEQ_API void zeq_scope_wait(ZeqScope *scope) ZEQ_NOEXCEPT;
@@ -1172,7 +1175,7 @@ typedef struct ZeqSocket {
  * read-write.  Null for a null path or when all three fail. */
 ZEQ_API ZeqAsyncFile *zeq_async_file_open(const char *path) ZEQ_NOEXCEPT;
 /* The whole content (size + 1 bytes, NUL-terminated; "" for an empty file);
- * null for a null handle, an unseekable stream or no memory. */
+ * null for a null handle, a directory, an unseekable stream or no memory. */
 ZEQ_API char *zeq_async_file_read(ZeqAsyncFile *file) ZEQ_NOEXCEPT;
 ZEQ_API char *zeq_nb_file_read(ZeqAsyncFile *file) ZEQ_NOEXCEPT;
 /* Writes text from the start of the file without truncating it and flushes.
@@ -1183,8 +1186,9 @@ ZEQ_API void zeq_nb_file_write(ZeqAsyncFile *file, const char *text) ZEQ_NOEXCEP
 ZEQ_API void zeq_async_file_close(ZeqAsyncFile *file) ZEQ_NOEXCEPT;
 
 /* Connects to host (dotted quad, or a name resolved for IPv4) and port
- * (0..65535).  Blocks until the kernel answers.  Null for a null host, a bad
- * port, an unknown name or a failed connect (nothing is left open). */
+ * (0..65535).  Blocks until the kernel answers, also across signals.  Null
+ * for a null host, a bad port, an unknown name or a failed connect (nothing
+ * is left open). */
 ZEQ_API ZeqSocket *zeq_async_socket_connect(const char *host, int32_t port) ZEQ_NOEXCEPT;
 /* Listens on 0.0.0.0:port (SO_REUSEADDR, backlog 4096); port 0 lets the
  * system choose, reported by zeq_async_socket_port.  Null on failure. */

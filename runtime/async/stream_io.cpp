@@ -8,9 +8,11 @@
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -100,6 +102,22 @@ ZeqSocket *abandon(ZeqSocket *s, int fd) noexcept {
 
 inline bool usable(const ZeqSocket *s) noexcept { return s && s->connected && s->fd >= 0; }
 
+// A blocking connect.  A signal that interrupts it does not stop the
+// connection, which goes on in the background: wait for it to complete and
+// report how it ended.
+bool connect_blocking(int fd, const sockaddr_in &addr) noexcept {
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof(addr)) == 0) return true;
+    if (errno != EINTR) return false;
+    pollfd p{fd, POLLOUT, 0};
+    int ready;
+    do {
+        ready = poll(&p, 1, -1);
+    } while (ready < 0 && errno == EINTR);
+    int error = 0;
+    socklen_t len = sizeof(error);
+    return ready == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+}
+
 }  // namespace
 
 ZeqSocket *zeq::async::bind_any(int32_t port, int type) noexcept {
@@ -151,9 +169,13 @@ ZeqAsyncFile *zeq_async_file_open(const char *path) noexcept {
 char *zeq_async_file_read(ZeqAsyncFile *file) noexcept {
     if (!file) return nullptr;
     FILE *s = file->stream;
+    // A directory opens, and seeking to its end reports a position that is
+    // no size at all: only what can hold bytes is read.
+    struct stat st;
+    if (fstat(fileno(s), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
     if (fseek(s, 0, SEEK_END) != 0) return nullptr;
     long size = ftell(s);
-    if (size < 0 || fseek(s, 0, SEEK_SET) != 0) return nullptr;
+    if (size < 0 || size >= PTRDIFF_MAX || fseek(s, 0, SEEK_SET) != 0) return nullptr;
     auto *buf = static_cast<char *>(malloc(static_cast<size_t>(size) + 1));
     if (!buf) return nullptr;
     size_t got = fread(buf, 1, static_cast<size_t>(size), s);
@@ -186,7 +208,7 @@ ZeqSocket *zeq_async_socket_connect(const char *host, int32_t port) noexcept {
     if (fd < 0) return abandon(s, -1);
     sockaddr_in addr;
     if (!resolve_ipv4(host, port, SOCK_STREAM, &addr)) return abandon(s, fd);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0) return abandon(s, fd);
+    if (!connect_blocking(fd, addr)) return abandon(s, fd);
     s->host = strdup(host);
     if (!s->host) return abandon(s, fd);
     s->fd = fd;

@@ -29,10 +29,12 @@ struct ZeqStrMap {
     StrMapEntry **buckets;
     int64_t nbuckets;
     int64_t count;
-    // The entry that the last get, contains or insert found or made (null
-    // after a remove).  Counting code gets a key and then inserts it again:
-    // the insert checks this entry first and skips hashing and the chain
-    // walk.  Entries never move, so the pointer stays good until a remove.
+    // The entry that the last get, contains or insert found or made, and
+    // that a chain walk for its key would find first (null after a remove or
+    // a growth, and after an insert of a key holding a NUL byte, whose entry
+    // sits in the bucket of its full bytes).  Counting code gets a key and
+    // then inserts it again: the insert checks this entry first and skips
+    // hashing and the chain walk.
     StrMapEntry *recent;
 };
 
@@ -95,6 +97,7 @@ void grow(ZeqStrMap *m) noexcept {
     std::free(old);
     m->buckets = fresh;
     m->nbuckets = static_cast<int64_t>(doubled);
+    m->recent = nullptr;  // chains may have changed order
 }
 
 template <class Visit>
@@ -161,7 +164,9 @@ extern "C" int64_t zeq_strmap_insert(ZeqStrMap *m, const ZeqString *key, int64_t
     e->next = head;
     head = e;
     ++m->count;
-    m->recent = e;
+    // A stored key cut short by a NUL is not where its own hash would put
+    // it, and it may now shadow other entries of its bucket.
+    m->recent = e->key_len == k.len ? e : nullptr;
     return 1;
 }
 

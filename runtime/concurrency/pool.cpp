@@ -3,6 +3,7 @@
 // directly on POSIX threads; every record comes from malloc.
 #include "concurrency.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace zeq;
@@ -40,6 +41,8 @@ struct ZeqThreadPool {
     pthread_mutex_t mutex;
     int32_t shutdown;
     int32_t started;      // workers actually running (join waits for these only)
+    int32_t live;         // workers that have not left their loop yet
+    bool orphaned;        // joined from a task: the last worker to leave frees it
     WorkerSlot *slots;    // one per worker
     WorkerSlot **idle;    // stack of sleeping workers, most recent on top
     int32_t idle_count;
@@ -47,6 +50,8 @@ struct ZeqThreadPool {
 };
 
 namespace {
+
+void release_pool(ZeqThreadPool *p, int32_t slots_ready) noexcept;
 
 void free_list(PoolTask *t) noexcept {
     while (t) {
@@ -69,7 +74,9 @@ extern "C" __attribute__((visibility("hidden"))) void *zeq_thread_pool_worker(vo
     for (;;) {
         while (!p->head) {
             if (p->shutdown) {
+                bool last_of_orphan = --p->live == 0 && p->orphaned;
                 pthread_mutex_unlock(&p->mutex);
+                if (last_of_orphan) release_pool(p, p->worker_count);
                 return nullptr;
             }
             // Sleep until a waker takes this worker off the idle stack.
@@ -111,9 +118,12 @@ void release_pool(ZeqThreadPool *p, int32_t slots_ready) noexcept {
     std::free(p);
 }
 
-void begin_shutdown(ZeqThreadPool *p) noexcept {
+// Sets shutdown and wakes every sleeping worker; `orphan` leaves the freeing
+// of the pool to the last worker that ends.
+void begin_shutdown(ZeqThreadPool *p, bool orphan = false) noexcept {
     PlatformLock hold(&p->mutex);
     p->shutdown = 1;
+    if (orphan) p->orphaned = true;
     while (WorkerSlot *w = claim_idle(p)) pthread_cond_signal(&w->wake);
 }
 
@@ -152,6 +162,8 @@ extern "C" ZeqThreadPool *zeq_thread_pool_new(int64_t workers) noexcept {
         if (pthread_create(&p->workers[started], nullptr, zeq_thread_pool_worker, &p->slots[started]) != 0)
             break;
     p->started = started;
+    p->live = started;
+    p->orphaned = false;
     if (started == 0) {
         release_pool(p, p->worker_count);
         return nullptr;
@@ -187,11 +199,18 @@ extern "C" void zeq_thread_pool_shutdown(ZeqThreadPool *p) noexcept {
 
 extern "C" void zeq_thread_pool_join(ZeqThreadPool *p) noexcept {
     if (!p) return;
-    begin_shutdown(p);
-    // A task of this pool cannot wait for its own worker: shut down only.
+    // A task of this pool cannot wait for its own worker: the workers are
+    // detached instead, and the last one to leave its loop frees the pool.
+    // The calling worker is still in its loop, so the pool outlives this.
     pthread_t self = pthread_self();
-    for (int32_t i = 0; i < p->started; ++i)
-        if (pthread_equal(p->workers[i], self)) return;
+    bool inside = std::any_of(p->workers, p->workers + p->started,
+                              [self](pthread_t w) { return pthread_equal(w, self) != 0; });
+    if (inside) {
+        std::for_each(p->workers, p->workers + p->started, pthread_detach);
+        begin_shutdown(p, true);
+        return;
+    }
+    begin_shutdown(p);
     for (int32_t i = 0; i < p->started; ++i) pthread_join(p->workers[i], nullptr);
     release_pool(p, p->worker_count);
 }
@@ -236,11 +255,13 @@ extern "C" void zeq_scope_spawn(ZeqScope *s, ZeqTaskFn fn) noexcept {
     auto *node = static_cast<ScopeThread *>(std::malloc(sizeof(ScopeThread)));
     if (!node) return;
     node->fn = fn;
+    // The thread is recorded under the same hold of the mutex that starts
+    // it, so a thread that waits on its own scope finds itself in the list.
+    PlatformLock hold(&s->mutex);
     if (pthread_create(&node->id, nullptr, zeq_scope_thread_func, node) != 0) {
         std::free(node);
         return;
     }
-    PlatformLock hold(&s->mutex);
     node->next = s->threads;
     s->threads = node;
 }
@@ -256,8 +277,12 @@ extern "C" void zeq_scope_wait(ZeqScope *s) noexcept {
     pthread_t self = pthread_self();
     while (list) {
         ScopeThread *next = list->next;
-        // A scope thread waiting on its own scope is not joined.
-        if (!pthread_equal(list->id, self)) pthread_join(list->id, nullptr);
+        // A scope thread waiting on its own scope cannot join itself; it is
+        // detached, so nothing of it stays once it ends.
+        if (pthread_equal(list->id, self))
+            pthread_detach(self);
+        else
+            pthread_join(list->id, nullptr);
         std::free(list);
         list = next;
     }

@@ -15,6 +15,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 using namespace zeq;
@@ -127,12 +130,52 @@ bool write_translated(int fd, const char *p, uint64_t n) noexcept {
     return true;
 }
 
+// Keeps writes to a pipe whose reader has gone from raising SIGPIPE (they
+// fail with EPIPE instead): the signal is blocked in the calling thread
+// while the guard lives, and one that the writes raised is taken back
+// before the caller's mask returns.  A SIGPIPE already pending when the
+// guard began is the caller's and stays.
+class QuietPipe {
+public:
+    explicit QuietPipe(bool active) noexcept : active_(active) {
+        if (!active_) return;
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t pending;
+        was_pending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe_, &caller_);
+    }
+    ~QuietPipe() {
+        if (!active_) return;
+        if (!was_pending_) {
+            const timespec now{0, 0};
+            while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &caller_, nullptr);
+    }
+    QuietPipe(const QuietPipe &) = delete;
+    QuietPipe &operator=(const QuietPipe &) = delete;
+
+private:
+    bool active_;
+    bool was_pending_ = false;
+    sigset_t pipe_;
+    sigset_t caller_;
+};
+
+bool is_pipe_or_socket(int fd) noexcept {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+}
+
 // Opens, writes with `write` and closes; 0 when every byte was written and
 // the close succeeded, else -1.
 template <class Writer>
 int64_t write_whole(const char *path, int how, Writer write) noexcept {
     Fd fd(open_for_writing(path, how));
     if (!fd.ok()) return -1;
+    QuietPipe quiet(is_pipe_or_socket(fd.get()));
     bool written = write(fd.get());
     bool closed = fd.reset();
     return written && closed ? 0 : -1;

@@ -165,6 +165,15 @@ int64_t live_heap_bytes() {
     return static_cast<int64_t>(m.uordblks + m.hblkhd);
 }
 
+int64_t address_space_bytes() {
+    long long pages = -1;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lld", &pages) != 1) pages = -1;
+        std::fclose(f);
+    }
+    return pages * sysconf(_SC_PAGESIZE);
+}
+
 void on_fresh_thread(const std::function<void()> &body) {
     std::thread t(body);
     t.join();

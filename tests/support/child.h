@@ -39,6 +39,10 @@ bool same_function(const void *a, const void *b);
 // one replaces the allocator).
 int64_t live_heap_bytes();
 
+// Bytes of address space the process has mapped right now (thread stacks
+// that nobody released show here).
+int64_t address_space_bytes();
+
 // Runs `body` on a fresh thread and waits for it: a new thread starts with
 // empty per-thread runtime state (arena chain, limit, foreign-call region).
 void on_fresh_thread(const std::function<void()> &body);

@@ -5,14 +5,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "child.h"
 #include "system_support.h"
@@ -97,6 +102,38 @@ TEST_F(FileRoundTrip, UnreadablePathsGiveTheEmptyStringWithoutBlocking) {
     close(writer);
     Result a(zeq_read_file(nullptr)), b(zeq_read_file(&kNullData));
     EXPECT_EQ(a->len + b->len, 0);
+}
+
+TEST_F(FileRoundTrip, WritesToAPipeWhoseReaderLeavesGiveMinusOneAndNoSignal) {
+    const std::string fifo = at("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto r = zeqtest::run_child([&fifo] {
+        signal(SIGPIPE, SIG_DFL);  // as a program starts, whatever ran the tests
+        const std::string big(1 << 20, 'x');  // more than the pipe holds
+        ZeqString path = view(fifo), data = view(big);
+        const std::function<int64_t()> writes[] = {
+            [&] { return zeq_write_file(&path, &data); },
+            [&] { return zeq_write_file_newlines(&path, &data); },
+            [&] { return zeq_append_file(fifo.c_str(), big.c_str()); },
+        };
+        for (const auto &write : writes) {
+            int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+            std::thread leaver([reader] {  // leaves once the writer is in
+                pollfd p{reader, POLLIN, 0};
+                poll(&p, 1, 5000);
+                close(reader);
+            });
+            int64_t result = write();
+            leaver.join();
+            sigset_t pending, mask;
+            sigpending(&pending);
+            pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+            std::printf("%lld pending %d blocked %d\n", static_cast<long long>(result),
+                        sigismember(&pending, SIGPIPE), sigismember(&mask, SIGPIPE));
+        }
+    });
+    EXPECT_TRUE(r.exited) << "signal " << r.signal;
+    EXPECT_EQ(r.out, "-1 pending 0 blocked 0\n-1 pending 0 blocked 0\n-1 pending 0 blocked 0\n");
 }
 
 TEST_F(FileRoundTrip, ArenaModeReadsIntoMallocMemory) {

@@ -87,8 +87,21 @@ void task_a() { g_a_saw_b = eventually([] { return g_b_done.load(); }); }
 void task_b() { g_b_done = true; }
 
 void join_own_pool_task() {
-    zeq_thread_pool_join(g_pool);  // only shuts down
+    zeq_thread_pool_join(g_pool);  // shuts down; the workers release the pool
     ++g_ran;
+}
+
+ZeqScope *g_scope = nullptr;
+std::atomic<int> g_self_waits{0};
+void wait_own_scope_task() {
+    zeq_scope_wait(g_scope);
+    ++g_self_waits;
+}
+
+// Whether the address space comes back to within 128 MiB of `before`
+// (threads that end unjoined keep their stacks mapped, 8 MiB each).
+bool address_space_returns_to(int64_t before) {
+    return eventually([before] { return zeqtest::address_space_bytes() - before < (128 << 20); });
 }
 
 }  // namespace
@@ -141,14 +154,17 @@ TEST(PoolDrain, TasksMayQueueFurtherTasks) {
     EXPECT_EQ(g_ran.load(), 2001);  // the first plus two per 2 units of budget
 }
 
-TEST(PoolDrain, JoinFromInsideATaskOnlyShutsDown) {
-    reset();
-    g_pool = zeq_thread_pool_new(2);
-    // Everything is queued before the shutdown, so everything runs.
-    for (int i = 0; i < 100; ++i) zeq_thread_pool_execute(g_pool, count_task);
-    zeq_thread_pool_execute(g_pool, join_own_pool_task);
-    ASSERT_TRUE(eventually([] { return g_ran.load() == 101; }));
-    zeq_thread_pool_join(g_pool);
+TEST(PoolDrain, JoinFromInsideATaskShutsDownAndTheWorkersReleaseThePool) {
+    const int64_t before = zeqtest::address_space_bytes();
+    for (int round = 0; round < 40; ++round) {
+        reset();
+        g_pool = zeq_thread_pool_new(2);
+        // Everything is queued before the shutdown, so everything runs.
+        for (int i = 0; i < 100; ++i) zeq_thread_pool_execute(g_pool, count_task);
+        zeq_thread_pool_execute(g_pool, join_own_pool_task);
+        ASSERT_TRUE(eventually([] { return g_ran.load() == 101; })) << "round " << round;
+    }
+    EXPECT_TRUE(address_space_returns_to(before)) << "workers of pools joined from a task are kept";
 }
 
 TEST(PoolDrain, ATaskMayWaitForOneQueuedAfterIt) {
@@ -197,4 +213,15 @@ TEST(ScopeWait, SpawnsFromSeveralThreadsAtOnce) {
     for (auto &t : spawners) t.join();
     zeq_scope_wait(s);
     EXPECT_EQ(g_ran.load(), 100);
+}
+
+TEST(ScopeWait, AThreadWaitingOnItsOwnScopeIsRecordedAndReleased) {
+    // The thread may reach the wait before its spawn has returned.
+    const int64_t before = zeqtest::address_space_bytes();
+    for (int round = 0; round < 400; ++round) {
+        g_scope = zeq_scope_new();
+        zeq_scope_spawn(g_scope, wait_own_scope_task);
+        ASSERT_TRUE(eventually([round] { return g_self_waits.load() == round + 1; })) << "round " << round;
+    }
+    EXPECT_TRUE(address_space_returns_to(before)) << "self-waiting scope threads are kept";
 }

@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +75,17 @@ TEST_F(AsyncFileTest, NullsAndUnopenablePaths) {
     zeq_async_file_close(nullptr);
 }
 
+TEST_F(AsyncFileTest, ADirectoryOpensButReadsAsNullWithoutAnAllocation) {
+    ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
+    ZeqAsyncFile *f = zeq_async_file_open(path_.c_str());
+    ASSERT_NE(f, nullptr);
+    errno = 0;
+    EXPECT_EQ(zeq_async_file_read(f), nullptr);
+    EXPECT_NE(errno, ENOMEM) << "an allocation the size of no file was asked for";
+    zeq_async_file_close(f);
+    rmdir(path_.c_str());
+}
+
 // ---- sockets -----------------------------------------------------------
 
 class AsyncSocketTest : public ::testing::Test {
@@ -118,6 +133,50 @@ TEST_F(AsyncSocketConnect, ListenAcceptReportPortsAndPeer) {
         zeq_async_socket_close(s);
     }
     zeq_async_socket_close(l);
+}
+
+void ignore_signal(int) {}
+
+TEST_F(AsyncSocketConnect, SignalsDuringTheWaitDoNotFailIt) {
+    // A listener with a full accept queue drops new connection requests, so
+    // the connect waits for a retransmission while signals arrive (their
+    // handler is installed without SA_RESTART).
+    int l = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(a);
+    ASSERT_EQ(bind(l, reinterpret_cast<sockaddr *>(&a), sizeof(a)), 0);
+    ASSERT_EQ(listen(l, 0), 0);
+    getsockname(l, reinterpret_cast<sockaddr *>(&a), &len);
+    const int port = ntohs(a.sin_port);
+    int first = zeqtest::plain_connect(port);  // fills the queue
+    ASSERT_GE(first, 0);
+    struct sigaction quiet {}, old {};
+    quiet.sa_handler = ignore_signal;
+    sigemptyset(&quiet.sa_mask);
+    sigaction(SIGUSR1, &quiet, &old);
+    std::atomic<bool> done{false};
+    ZeqSocket *s = nullptr;
+    std::thread connector([&] {
+        s = zeq_async_socket_connect("127.0.0.1", port);
+        done = true;
+    });
+    auto signal_for = [&](std::chrono::milliseconds span) {
+        auto end = std::chrono::steady_clock::now() + span;
+        while (!done && std::chrono::steady_clock::now() < end) {
+            pthread_kill(connector.native_handle(), SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    signal_for(std::chrono::milliseconds(300));
+    int taken = accept(l, nullptr, nullptr);  // room for the retransmitted request
+    signal_for(std::chrono::seconds(10));
+    connector.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    EXPECT_NE(s, nullptr) << "an interrupted connect was reported as failed";
+    zeq_async_socket_close(s);
+    for (int fd : {taken, first, l}) close(fd);
 }
 
 TEST_F(AsyncSocketConnect, FailuresGiveNullAndLeaveNothingOpen) {
