@@ -4,6 +4,8 @@
 // the ones it uses.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -98,11 +100,35 @@ void wait_own_scope_task() {
     ++g_self_waits;
 }
 
-// Whether the address space comes back to within 128 MiB of `before`
-// (threads that end unjoined keep their stacks mapped, 8 MiB each).
-bool address_space_returns_to(int64_t before) {
-    return eventually([before] { return zeqtest::address_space_bytes() - before < (128 << 20); });
-}
+// Gives threads started with default attributes 64 MiB stacks while it
+// lives, so that threads which end unjoined (and keep their stacks mapped)
+// stand out in the address space from malloc's per-thread heaps.
+class BigThreadStacks {
+  public:
+    static constexpr int64_t kStack = int64_t{64} << 20;
+    BigThreadStacks() {
+        pthread_getattr_default_np(&saved_);
+        pthread_attr_t big;
+        pthread_attr_init(&big);
+        pthread_attr_setstacksize(&big, kStack);
+        pthread_setattr_default_np(&big);
+        pthread_attr_destroy(&big);
+        before_ = zeqtest::address_space_bytes();
+    }
+    ~BigThreadStacks() {
+        pthread_setattr_default_np(&saved_);
+        pthread_attr_destroy(&saved_);
+    }
+    // Whether the address space returns to below half of what `threads`
+    // kept stacks would hold.
+    bool released(int threads) const {
+        return eventually([&] { return zeqtest::address_space_bytes() - before_ < threads * kStack / 2; });
+    }
+
+  private:
+    pthread_attr_t saved_;
+    int64_t before_;
+};
 
 }  // namespace
 
@@ -155,8 +181,9 @@ TEST(PoolDrain, TasksMayQueueFurtherTasks) {
 }
 
 TEST(PoolDrain, JoinFromInsideATaskShutsDownAndTheWorkersReleaseThePool) {
-    const int64_t before = zeqtest::address_space_bytes();
-    for (int round = 0; round < 40; ++round) {
+    BigThreadStacks stacks;
+    constexpr int kPools = 20;
+    for (int round = 0; round < kPools; ++round) {
         reset();
         g_pool = zeq_thread_pool_new(2);
         // Everything is queued before the shutdown, so everything runs.
@@ -164,7 +191,7 @@ TEST(PoolDrain, JoinFromInsideATaskShutsDownAndTheWorkersReleaseThePool) {
         zeq_thread_pool_execute(g_pool, join_own_pool_task);
         ASSERT_TRUE(eventually([] { return g_ran.load() == 101; })) << "round " << round;
     }
-    EXPECT_TRUE(address_space_returns_to(before)) << "workers of pools joined from a task are kept";
+    EXPECT_TRUE(stacks.released(2 * kPools)) << "workers of pools joined from a task are kept";
 }
 
 TEST(PoolDrain, ATaskMayWaitForOneQueuedAfterIt) {
@@ -217,11 +244,12 @@ TEST(ScopeWait, SpawnsFromSeveralThreadsAtOnce) {
 
 TEST(ScopeWait, AThreadWaitingOnItsOwnScopeIsRecordedAndReleased) {
     // The thread may reach the wait before its spawn has returned.
-    const int64_t before = zeqtest::address_space_bytes();
-    for (int round = 0; round < 400; ++round) {
+    BigThreadStacks stacks;
+    constexpr int kRounds = 100;
+    for (int round = 0; round < kRounds; ++round) {
         g_scope = zeq_scope_new();
         zeq_scope_spawn(g_scope, wait_own_scope_task);
         ASSERT_TRUE(eventually([round] { return g_self_waits.load() == round + 1; })) << "round " << round;
     }
-    EXPECT_TRUE(address_space_returns_to(before)) << "self-waiting scope threads are kept";
+    EXPECT_TRUE(stacks.released(kRounds)) << "self-waiting scope threads are kept";
 }
