@@ -187,10 +187,11 @@ extern "C" void zeq_thread_pool_execute(ZeqThreadPool *p, ZeqTaskFn fn) noexcept
     t->next = nullptr;
     if (p->tail) p->tail->next = t; else p->head = t;
     p->tail = t;
-    WorkerSlot *w = claim_idle(p);
+    // Signalled before the unlock: the task may join the pool from inside,
+    // and then the workers free it as soon as they are done, which cannot
+    // happen before the mutex is free.
+    if (WorkerSlot *w = claim_idle(p)) pthread_cond_signal(&w->wake);
     pthread_mutex_unlock(&p->mutex);
-    // Signalled after the unlock, so the woken worker finds the mutex free.
-    if (w) pthread_cond_signal(&w->wake);
 }
 
 extern "C" void zeq_thread_pool_shutdown(ZeqThreadPool *p) noexcept {
