@@ -4,6 +4,7 @@
 #            ThreadSanitizer, and every test once more built with clang
 # make bench build and run the benchmarks
 # make fuzz  run the text-services fuzzing harness (FUZZ_SECONDS, default 60)
+# make docs  write the reference manual (Doxygen) to $(BUILD)/docs/html
 # make test-release  configure and build as a user would (Release, warnings
 #            not fatal) with g++ and with clang
 
@@ -18,7 +19,7 @@ JOBS       ?= $(shell nproc)
 # ThreadSanitizer.
 TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb)
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-clang test-release bench fuzz clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-clang test-release bench fuzz docs clean
 
 all: build
 
@@ -78,6 +79,10 @@ fuzz: deps
 	@$(call configure,$(CLANG_BUILD),-DZEQ_BUILD_BENCH=OFF,$(CLANG_ENV))
 	cmake --build $(CLANG_BUILD) -j $(JOBS) --target text_fuzz
 	./$(CLANG_BUILD)/tests/text_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=512
+
+docs: deps
+	@$(call configure,$(BUILD))
+	cmake --build $(BUILD) --target docs
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
