@@ -17,7 +17,7 @@ RELEASE_CLANG_BUILD ?= build-release-clang
 JOBS       ?= $(shell nproc)
 # Tests that start threads or hold per-thread state, run again under
 # ThreadSanitizer.
-TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb)
+TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb|Example\.pipeline)
 
 .PHONY: all deps build run test test-plain test-asan test-tsan test-clang test-release bench fuzz docs clean
 

@@ -199,10 +199,10 @@ TEST(FfiCall, HostLanguageExample) {
     if (ZEQ_TEST_SANITIZED) GTEST_SKIP() << "the interpreter is not built with sanitizers";
     if (std::system("python3 -c 'import ctypes' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
     auto r = zeqtest::run_program("/bin/sh", {"-c", std::string("exec python3 ") + ZEQ_TEST_SOURCE_DIR +
-                                                        "/tests/ffi/ctypes_example.py " +
-                                                        ZEQ_TEST_LIBRARY + " " + ZEQ_TEST_MODULE});
+                                                        "/examples/host.py " + ZEQ_TEST_LIBRARY + " " +
+                                                        ZEQ_TEST_MODULE});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "ok 25\ncaught division by zero\n");
+    EXPECT_EQ(r.out, "ok 25\ncaught division by zero\nwords 3\n");
 }
 
 // ZEQ_BACKTRACE=1: every fatal path adds the failing thread's stack after its
