@@ -208,15 +208,15 @@ ZEQ_API void zeq_store_u8(void *p, int32_t value) ZEQ_NOEXCEPT;
  * returns to the region's start.  A panic in a thread without a region of its
  * own ends the process.
  *
- * With ZEQ_BACKTRACE=1 in the environment, every fatal line outside a region
- * (panics, assertions, bounds, division by zero, out of memory, the arena
- * limit) is followed by the stack trace of the failing thread on standard
- * error: one frame per line, innermost first, as "  #N name+0xOFF (object)"
- * where the executable or a library has a symbol for the address (dynamic
- * symbols, so link programs with -rdynamic for their own names), else
- * "  #N object+0xOFF".  The runtime's own fatal-error frames are left out.
- * Inside a region nothing is printed; without the variable the output is
- * the single line.
+ * With ZEQ_BACKTRACE=1 in the environment, every fatal error of the runtime
+ * that ends the process (panics, assertions, bounds, division by zero, out of
+ * memory, the arena limit) follows its line with the stack trace of the
+ * failing thread on standard error: one frame per line, innermost first, as
+ * "  #N name+0xOFF (object)" where the executable or a library has a symbol
+ * for the address (dynamic symbols, so link programs with -rdynamic for
+ * their own names, or the object's symbol table), else "  #N object+0xOFF".
+ * The runtime's own fatal-error frames are left out.  A panic caught by a
+ * region prints nothing; without the variable the output is the line alone.
  * @{ */
 /* ======================================================================== */
 
