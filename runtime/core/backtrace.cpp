@@ -7,6 +7,9 @@
 // time when the variable is set).  Names come from the dynamic symbols
 // (dladdr) and, for functions that have none, from the object file's own
 // symbol table read with plain system calls.  Lines are written with write(2).
+// The loader locks that dladdr and the unwinder take are recursive, so a
+// fatal error raised while the thread holds one (in a library constructor)
+// still gets its trace.
 #include "core.h"
 
 #include <dlfcn.h>
