@@ -2,8 +2,12 @@
 # make test  build and run every test, then again under AddressSanitizer +
 #            UndefinedBehaviorSanitizer, the threaded tests under
 #            ThreadSanitizer, and every test once more built with clang
-# make bench build and run the benchmarks
+# make bench build and run every benchmark, then write the report
+#            $(BUILD)/bench/REPORT.md and its chart ratios.svg
+# make bench-quick  the same with a short minimum time per benchmark (0.1 s;
+#            under a minute here)
 # make fuzz  run the text-services fuzzing harness (FUZZ_SECONDS, default 60)
+# make docs  write the reference manual (Doxygen) to $(BUILD)/docs/html
 # make test-release  configure and build as a user would (Release, warnings
 #            not fatal) with g++ and with clang
 
@@ -16,9 +20,9 @@ RELEASE_CLANG_BUILD ?= build-release-clang
 JOBS       ?= $(shell nproc)
 # Tests that start threads or hold per-thread state, run again under
 # ThreadSanitizer.
-TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb)
+TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb|Example\.pipeline)
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-clang test-release bench fuzz clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-clang test-release bench bench-quick fuzz docs clean
 
 all: build
 
@@ -79,8 +83,27 @@ fuzz: deps
 	cmake --build $(CLANG_BUILD) -j $(JOBS) --target text_fuzz
 	./$(CLANG_BUILD)/tests/text_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=512
 
+docs: deps
+	@$(call configure,$(BUILD))
+	cmake --build $(BUILD) --target docs
+
+# Each benchmark program writes its results as JSON into BENCH_RESULTS, where
+# other programs' results in the same format (BENCH_EXTRA, or files placed
+# there) join them; bench/report.py pairs the runtime with its anchors.
+BENCH_RESULTS = $(BUILD)/bench/results
+BENCH_FLAGS ?=
+BENCH_EXTRA ?=
 bench: build
-	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+	@rm -rf $(BENCH_RESULTS) && mkdir -p $(BENCH_RESULTS)
+	@for b in $(BUILD)/bench/*_bench; do \
+	  echo "== $$b"; \
+	  $$b $(BENCH_FLAGS) --benchmark_out=$(BENCH_RESULTS)/$$(basename $$b).json \
+	      --benchmark_out_format=json || exit 1; \
+	done
+	python3 bench/report.py $(BUILD)/bench $(BENCH_RESULTS)/*.json $(BENCH_EXTRA)
+
+bench-quick:
+	@$(MAKE) --no-print-directory bench BENCH_FLAGS=--benchmark_min_time=0.1
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(CLANG_BUILD) $(RELEASE_BUILD) $(RELEASE_CLANG_BUILD)

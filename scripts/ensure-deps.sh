@@ -19,6 +19,10 @@ need_header absl/container/flat_hash_map.h libabsl-dev
 need_header concurrentqueue/blockingconcurrentqueue.h libconcurrentqueue-dev
 need_header boost/asio/thread_pool.hpp libboost-dev
 need_header uv.h libuv1-dev
+# The reference manual, the benchmark report and the examples' tests.
+need_cmd doxygen doxygen
+need_cmd python3 python3
+need_cmd curl curl
 
 [ ${#missing[@]} -eq 0 ] && exit 0
 

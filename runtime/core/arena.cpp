@@ -115,6 +115,7 @@ uint64_t read_limit() noexcept {
     std::fprintf(stderr, "[zeq] FATAL: arena memory limit exceeded (%zu MB / %zu MB max)\n",
                  static_cast<size_t>(a.total / kMiB), static_cast<size_t>(a.max_size / kMiB));
     std::fprintf(stderr, "[zeq] Set ZEQ_ARENA_MAX_SIZE environment variable to increase (e.g. 8G)\n");
+    write_backtrace(__builtin_return_address(0));
     std::exit(1);
 }
 
@@ -168,6 +169,7 @@ void release_thread_arena() noexcept {
 [[noreturn]] void fatal_out_of_memory(uint64_t requested) noexcept {
     std::fprintf(stderr, "[zeq] FATAL: out of memory (%zu bytes requested)\n",
                  static_cast<size_t>(requested));
+    write_backtrace(__builtin_return_address(0));
     std::exit(1);
 }
 

@@ -34,6 +34,16 @@ inline void set_arena_enabled(int32_t on) noexcept {
 // Ends the process: "[zeq] FATAL: out of memory (N bytes requested)", status 1.
 [[noreturn]] void fatal_out_of_memory(uint64_t requested) noexcept;
 
+// With ZEQ_BACKTRACE=1 in the environment: writes the calling thread's stack
+// to standard error, one frame per line, from the frame that the return
+// address `from` lies in (the caller of a fatal-error entry) outwards; every
+// frame when `from` is not on the stack.  Otherwise nothing.  Called after a
+// fatal line, just before the process ends.
+void write_backtrace(const void *from) noexcept;
+// With ZEQ_BACKTRACE=1: lets the C library's unwinder load its helper now,
+// so that a later trace does not allocate.
+void prime_backtrace() noexcept;
+
 // malloc / realloc that never return null (the fatal path instead).
 void *checked_malloc(uint64_t size) noexcept;
 void *checked_realloc(void *p, uint64_t size) noexcept;

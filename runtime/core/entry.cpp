@@ -21,6 +21,7 @@ thread_local char **g_argv = nullptr;
 extern "C" __attribute__((weak)) int main(int argc, char **argv) noexcept {
     g_argc = argc;
     g_argv = argv;
+    zeq::prime_backtrace();
     zeq::set_arena_enabled(1);
     int64_t result = zeq_user_main();
     zeq::release_thread_arena();
@@ -31,6 +32,7 @@ extern "C" __attribute__((weak)) int main(int argc, char **argv) noexcept {
 extern "C" void zeq_init_runtime(int32_t argc, char **argv) noexcept {
     g_argc = argc;
     g_argv = argv;
+    zeq::prime_backtrace();
     zeq::set_arena_enabled(1);
 }
 

@@ -41,10 +41,13 @@ thread_local FfiState t_ffi;
     std::longjmp(f.jump, 1);
 }
 
-// The shared panic step: "panic: <text>" outside a region.
-[[noreturn]] void panic_with(const char *text) noexcept {
+// The shared panic step: "panic: <text>" outside a region (and the stack
+// from `from`, the return address into the caller of the panic entry, when
+// traces are asked for).
+[[noreturn]] void panic_with(const char *text, const void *from) noexcept {
     if (!t_ffi.active) {
         std::fprintf(stderr, "panic: %s\n", text);
+        zeq::write_backtrace(from);
         std::exit(1);
     }
     return_to_region(text);
@@ -82,23 +85,26 @@ extern "C" void zeq_assert(int32_t cond) noexcept {
     if (ZEQ_LIKELY(cond)) return;
     if (!t_ffi.active) {
         std::fputs("Assertion failed!\n", stderr);
+        zeq::write_backtrace(__builtin_return_address(0));
         std::exit(1);
     }
     return_to_region("assertion failed");
 }
 
 extern "C" void zeq_panic(const ZeqString *msg) noexcept {
-    panic_with(msg && msg->data ? msg->data : "panic");
+    panic_with(msg && msg->data ? msg->data : "panic", __builtin_return_address(0));
 }
 
 extern "C" void zeq_panic_bounds(int64_t index, int64_t len) noexcept {
     char text[128];
     std::snprintf(text, sizeof text, "array index %ld out of bounds [0, %ld)",
                   static_cast<long>(index), static_cast<long>(len));
-    panic_with(text);
+    panic_with(text, __builtin_return_address(0));
 }
 
-extern "C" void zeq_panic_divzero(void) noexcept { panic_with("division by zero"); }
+extern "C" void zeq_panic_divzero(void) noexcept {
+    panic_with("division by zero", __builtin_return_address(0));
+}
 
 // Regions do not stack, but a call made through zeq_ffi_call inside an open
 // region puts the outer region back when it returns, so the host's own

@@ -199,8 +199,60 @@ TEST(FfiCall, HostLanguageExample) {
     if (ZEQ_TEST_SANITIZED) GTEST_SKIP() << "the interpreter is not built with sanitizers";
     if (std::system("python3 -c 'import ctypes' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
     auto r = zeqtest::run_program("/bin/sh", {"-c", std::string("exec python3 ") + ZEQ_TEST_SOURCE_DIR +
-                                                        "/tests/ffi/ctypes_example.py " +
-                                                        ZEQ_TEST_LIBRARY + " " + ZEQ_TEST_MODULE});
+                                                        "/examples/host.py " + ZEQ_TEST_LIBRARY + " " +
+                                                        ZEQ_TEST_MODULE});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "ok 25\ncaught division by zero\n");
+    EXPECT_EQ(r.out, "ok 25\ncaught division by zero\nwords 3\n");
+}
+
+// ZEQ_BACKTRACE=1: every fatal path adds the failing thread's stack after its
+// usual line, innermost frame first and without the runtime's fatal-error
+// frames; without the variable the output stays the line alone, and a panic
+// caught by a foreign-call region prints nothing.
+TEST(PanicBacktrace, FollowsEveryFatalLineWhenAskedFor) {
+    const std::string program = std::string(ZEQ_TEST_PROGRAM_DIR) + "/backtrace_program";
+    struct Case {
+        const char *kind;
+        std::string line;
+        bool inner_first;  // the failing function is frame #0
+    } cases[] = {
+        {"panic", "panic: three calls deep\n", true},
+        {"assert", "Assertion failed!\n", true},
+        {"bounds", "panic: array index 7 out of bounds [0, 1)\n", false},  // #0 zeq_array_get_safe
+        {"divzero", "panic: division by zero\n", true},
+        {"oom", "[zeq] FATAL: out of memory (18446744073709551615 bytes requested)\n", false},
+        {"limit",
+         "[zeq] FATAL: arena memory limit exceeded (8 MB / 1 MB max)\n"
+         "[zeq] Set ZEQ_ARENA_MAX_SIZE environment variable to increase (e.g. 8G)\n",
+         false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.kind);
+        auto plain = zeqtest::run_program(program, {c.kind}, {"ZEQ_ARENA_MAX_SIZE=1M", "ZEQ_BACKTRACE="});
+        EXPECT_EQ(plain.status, 1);
+        EXPECT_EQ(plain.err, c.line);
+
+        auto traced = zeqtest::run_program(program, {c.kind}, {"ZEQ_ARENA_MAX_SIZE=1M", "ZEQ_BACKTRACE=1"});
+        EXPECT_EQ(traced.status, 1);
+        ASSERT_EQ(traced.err.rfind(c.line, 0), 0u) << traced.err;
+        std::string trace = traced.err.substr(c.line.size());
+        EXPECT_EQ(trace.rfind("  #0 ", 0), 0u) << trace;
+        if (c.inner_first) {
+            EXPECT_EQ(trace.rfind("  #0 trace_inner+0x", 0), 0u) << trace;
+        }
+        // Dynamic symbols and the symbol table (the static trace_middle), in order.
+        size_t inner = trace.find(" trace_inner+0x");
+        size_t middle = trace.find(" trace_middle+0x");
+        size_t outer = trace.find(" trace_outer+0x");
+        EXPECT_NE(inner, std::string::npos) << trace;
+        EXPECT_LT(inner, middle) << trace;
+        EXPECT_LT(middle, outer) << trace;
+        EXPECT_NE(outer, std::string::npos) << trace;
+        EXPECT_EQ(trace.find("write_backtrace"), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("panic_with"), std::string::npos) << trace;
+    }
+    auto caught = zeqtest::run_program(program, {"caught"}, {"ZEQ_BACKTRACE=1"});
+    EXPECT_EQ(caught.status, 0);
+    EXPECT_EQ(caught.out, "caught: three calls deep\n");
+    EXPECT_EQ(caught.err, "");
 }
