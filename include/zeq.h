@@ -41,6 +41,18 @@ extern "C" {
 #define ZEQ_NOEXCEPT
 #endif
 
+/* The release this header belongs to (the build reads the project's version
+ * from these lines).  The SONAME major, libzeq.so.0, follows
+ * ZEQ_VERSION_MAJOR: within it, no exported function or public record changes
+ * or disappears. */
+#define ZEQ_VERSION_MAJOR 0
+#define ZEQ_VERSION_MINOR 1
+#define ZEQ_VERSION_PATCH 0
+#define ZEQ_VERSION_STRING "0.1.0"
+/* The release of the library actually loaded, as ZEQ_VERSION_STRING was for
+ * it ("MAJOR.MINOR.PATCH"): a static string, never null. */
+ZEQ_API const char *zeq_version(void) ZEQ_NOEXCEPT;
+
 /* ======================================================================== */
 /* Records                                                                   */
 /* ======================================================================== */
