@@ -22,6 +22,7 @@ install(FILES ${CMAKE_BINARY_DIR}/zeqConfigVersion.cmake DESTINATION ${zeq_cmake
 
 # pkg-config: the prefix is found from the .pc file's own directory.
 file(RELATIVE_PATH ZEQ_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" ZEQ_PC_TO_PREFIX "${ZEQ_PC_TO_PREFIX}")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/zeq.pc.in ${CMAKE_BINARY_DIR}/zeq.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/zeq.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
