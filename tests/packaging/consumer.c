@@ -1,4 +1,5 @@
-/* A C host built against an installed library through pkg-config alone. */
+/* A C host built against an installed library through pkg-config alone; it
+ * fails when the library it loads is of another version than its header. */
 #include <stdio.h>
 #include <string.h>
 #include <zeq.h>

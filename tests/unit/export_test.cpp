@@ -105,17 +105,6 @@ std::string command_output(const std::string &cmd) {
 
 }  // namespace
 
-// One version everywhere: the header, the loaded library, its file name and
-// its SONAME (whose major is the header's).
-TEST(LibraryImage, VersionAgreesWithTheHeaderFileNameAndSoname) {
-    EXPECT_STREQ(zeq_version(), ZEQ_VERSION_STRING);
-    const std::string file = command_output(std::string("readlink -f ") + ZEQ_TEST_LIBRARY);
-    EXPECT_NE(file.find("/libzeq.so." ZEQ_VERSION_STRING "\n"), std::string::npos) << file;
-    const std::string dynamic = command_output(std::string("readelf -d ") + ZEQ_TEST_LIBRARY);
-    const std::string soname = "Library soname: [libzeq.so." + std::to_string(ZEQ_VERSION_MAJOR) + "]";
-    EXPECT_NE(dynamic.find(soname), std::string::npos) << dynamic;
-}
-
 TEST(LibraryImage, KeepsControlFlowProtectionAndNeedsNoCompilerHelperLibrary) {
     // Every object is built with control-flow protection; one without the
     // property note (the hand-written assembly, say) would make the linker
