@@ -49,7 +49,7 @@ run: deps
 	cmake --build $(BUILD) -j $(JOBS) --target zeq-sample
 	./$(BUILD)/zeq-sample
 
-test: test-plain test-asan test-tsan test-clang test-release
+test: test-plain abi-check test-asan test-tsan test-clang test-release
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -74,6 +74,10 @@ test-release: deps
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 	@$(call user_build,$(RELEASE_CLANG_BUILD),$(CLANG_ENV),Release,-DZEQ_BUILD_BENCH=OFF)
 	cmake --build $(RELEASE_CLANG_BUILD) -j $(JOBS)
+	@$(call user_build,$(MINSIZE_BUILD),CC=gcc CXX=g++,MinSizeRel,$(LIBRARY_ONLY))
+	cmake --build $(MINSIZE_BUILD) -j $(JOBS)
+	@$(call user_build,$(DEBUG_CLANG_BUILD),$(CLANG_ENV),Debug,$(LIBRARY_ONLY))
+	cmake --build $(DEBUG_CLANG_BUILD) -j $(JOBS)
 
 # The text-services fuzzing harness (libFuzzer, built by the clang build) for
 # FUZZ_SECONDS seconds.
@@ -107,3 +111,31 @@ bench-quick:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(CLANG_BUILD) $(RELEASE_BUILD) $(RELEASE_CLANG_BUILD)
+
+# The other build types, once each (library and sample only, in
+# test-release): MinSizeRel with g++, Debug with clang.
+MINSIZE_BUILD ?= build-minsizerel
+DEBUG_CLANG_BUILD ?= build-debug-clang
+LIBRARY_ONLY := -DZEQ_BUILD_TESTS=OFF -DZEQ_BUILD_BENCH=OFF
+
+# make install [PREFIX=/usr/local] [DESTDIR=]  install a Release build
+# make package     Debian packages libzeq0 and libzeq-dev, left in $(BUILD)
+#                  (from the plain build, stripped)
+# make abi-check   compare the plain build's library with abi/libzeq.abi
+# make abi-update  rewrite abi/libzeq.abi from the plain build's library
+.PHONY: install package abi-check abi-update clean-more-builds
+PREFIX ?= /usr/local
+install: deps
+	@$(call user_build,$(RELEASE_BUILD),CC=gcc CXX=g++,Release)
+	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target zeq
+	DESTDIR=$(DESTDIR) cmake --install $(RELEASE_BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack
+
+abi-check abi-update: build
+	scripts/abi.sh $(@:abi-%=%) $(BUILD)/libzeq.so abi/libzeq.abi
+
+clean: clean-more-builds
+clean-more-builds:
+	rm -rf $(MINSIZE_BUILD) $(DEBUG_CLANG_BUILD)

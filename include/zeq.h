@@ -55,6 +55,30 @@ extern "C" {
 #endif
 
 /* ======================================================================== */
+/** @defgroup version Version
+ * The release this header belongs to (the build reads the project's version
+ * from these lines).  The SONAME major, libzeq.so.0, follows
+ * ZEQ_VERSION_MAJOR: within it, no exported function or public record
+ * changes or disappears.
+ * @{ */
+/* ======================================================================== */
+
+/** Major release, the number of the SONAME. */
+#define ZEQ_VERSION_MAJOR 0
+/** Minor release: rises when functions are added. */
+#define ZEQ_VERSION_MINOR 1
+/** Patch release: fixes within the contracts. */
+#define ZEQ_VERSION_PATCH 0
+/** The three numbers as "MAJOR.MINOR.PATCH". */
+#define ZEQ_VERSION_STRING "0.1.0"
+/** The release of the library actually loaded, as ZEQ_VERSION_STRING was
+ * for it.
+ * @return "MAJOR.MINOR.PATCH": a static string, never null */
+ZEQ_API const char *zeq_version(void) ZEQ_NOEXCEPT;
+
+/** @} */
+
+/* ======================================================================== */
 /** @defgroup records Records
  * The records hosts may see.
  * @{ */

@@ -12,6 +12,11 @@ need_cmd ninja ninja-build
 need_cmd g++ g++
 need_cmd clang++ clang
 need_cmd nm binutils
+# Installing, packing (CPack's Debian generator) and the ABI guard.
+need_cmd pkg-config pkg-config
+need_cmd dpkg-shlibdeps dpkg-dev
+need_cmd file file
+need_cmd abidiff abigail-tools
 need_header gtest/gtest.h libgtest-dev
 need_header benchmark/benchmark.h libbenchmark-dev
 # Anchors the benchmarks measure against.

@@ -1,4 +1,4 @@
-// Process entry, program arguments and exit.
+// Process entry, program arguments, exit and the library's version.
 #define ZEQ_DECLARE_MAIN
 #include "core.h"
 #include "core_internal.h"
@@ -45,6 +45,8 @@ extern "C" ZeqString *zeq_get_arg(int64_t index) noexcept {
 }
 
 extern "C" void zeq_exit(int64_t status) noexcept { std::exit(static_cast<int>(status)); }
+
+extern "C" const char *zeq_version(void) noexcept { return ZEQ_VERSION_STRING; }
 
 ZEQ_ALIAS(arg_count, zeq_arg_count);
 ZEQ_ALIAS(get_arg, zeq_get_arg);

@@ -64,6 +64,23 @@ TEST(ExportedSymbols, MatchTheHeaderBothWays) {
     for (const auto &n : declared) EXPECT_TRUE(exported.count(n)) << "declared but not exported: " << n;
 }
 
+// zeq.h declares the names compiled zeq programs are linked against (the
+// specified interface, 495 of them) and the additions listed in one place.
+TEST(ExportedSymbols, AdditionsBeyondTheSpecifiedNamesAreListed) {
+    constexpr size_t specified_names = 495;
+    std::ifstream list(ZEQ_TEST_SOURCE_DIR "/abi/declared-additions.txt");
+    ASSERT_TRUE(list) << "abi/declared-additions.txt missing";
+    const auto declared = declared_names();
+    size_t additions = 0;
+    for (std::string name; std::getline(list, name);) {
+        if (name.empty() || name[0] == '#') continue;
+        EXPECT_TRUE(declared.count(name)) << "listed as an addition but not declared: " << name;
+        ++additions;
+    }
+    EXPECT_EQ(declared.size(), specified_names + additions)
+        << "zeq.h declares a name that is neither specified nor listed as an addition";
+}
+
 TEST(ExportedSymbols, ShortNamesAreAliasesOfOneBody) {
     auto same = [](auto *a, auto *b) {
         return zeqtest::same_function(reinterpret_cast<void *>(a), reinterpret_cast<void *>(b));
