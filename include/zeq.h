@@ -1172,7 +1172,8 @@ typedef struct ZeqSocket {
 } ZeqSocket;
 
 /* Opens path read-write without truncation, else read-only, else creates it
- * read-write.  Null for a null path or when all three fail. */
+ * read-write.  Null for a null path, when all three fail, or when memory
+ * runs out (an open that lacked memory is not taken as a refused mode). */
 ZEQ_API ZeqAsyncFile *zeq_async_file_open(const char *path) ZEQ_NOEXCEPT;
 /* The whole content (size + 1 bytes, NUL-terminated; "" for an empty file);
  * null for a null handle, a directory, an unseekable stream or no memory. */
