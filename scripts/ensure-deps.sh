@@ -19,6 +19,11 @@ need_header absl/container/flat_hash_map.h libabsl-dev
 need_header concurrentqueue/blockingconcurrentqueue.h libconcurrentqueue-dev
 need_header boost/asio/thread_pool.hpp libboost-dev
 need_header uv.h libuv1-dev
+# libFuzzer (and clang's sanitizer runtimes) for the fuzzing harnesses.
+if ! command -v clang++ >/dev/null 2>&1 ||
+   [ ! -e "$(clang++ --print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ]; then
+    missing+=(libclang-rt-dev)
+fi
 
 [ ${#missing[@]} -eq 0 ] && exit 0
 
