@@ -14,10 +14,7 @@
 //
 // Usage: alloc_failure PROGRAM [N]   (text, collections, files, threads,
 // sockets; N: only that failure point)
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zeq.h"
@@ -72,6 +70,11 @@ int posix_memalign(void **out, size_t a, size_t n) {
     *out = __libc_memalign(a, n);
     return *out ? 0 : ENOMEM;
 }
+char *strdup(const char *s) {
+    size_t n = std::strlen(s) + 1;
+    auto *p = static_cast<char *>(malloc(n));
+    return p ? static_cast<char *>(std::memcpy(p, s, n)) : nullptr;
+}
 }
 void *operator new(size_t n) {
     void *p = __libc_malloc(n ? n : 1);
@@ -80,12 +83,6 @@ void *operator new(size_t n) {
 }
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, size_t) noexcept { std::free(p); }
-
-extern "C" char *strdup(const char *s) {
-    size_t n = std::strlen(s) + 1;
-    auto *p = static_cast<char *>(malloc(n));
-    return p ? static_cast<char *>(std::memcpy(p, s, n)) : nullptr;
-}
 
 namespace {
 
@@ -103,21 +100,19 @@ std::string text(const ZeqString *s) { return std::string(s->data, static_cast<s
 ZeqString view(const char *t) { return ZeqString{const_cast<char *>(t), static_cast<int64_t>(std::strlen(t)), 0}; }
 std::string str(ZeqString *s) {
     std::string t = text(s);
-    zeq_string_free(s);
-    return t;
+    return zeq_string_free(s), t;
 }
-std::vector<std::string> svec(int64_t h) {
-    std::vector<std::string> out;
+using Texts = std::vector<std::string>;
+Texts svec(int64_t h) {
+    Texts out;
     for (int64_t i = 0; i < zeq_svec_len(h); ++i) out.push_back(text(zeq_svec_get(h, i)));
-    zeq_svec_free(h);
-    return out;
+    return zeq_svec_free(h), out;
 }
-// want without one element: a splitter dropped the segment it could not store.
-bool one_dropped(const std::vector<std::string> &got, std::vector<std::string> want) {
+// want without one of its elements: a splitter drops a segment it cannot store.
+bool one_dropped(const Texts &got, const Texts &want) {
     for (size_t i = 0; i < want.size(); ++i) {
-        std::vector<std::string> w = want;
-        w.erase(w.begin() + static_cast<ptrdiff_t>(i));
-        if (got == w) return true;
+        Texts w = want;
+        if (w.erase(w.begin() + static_cast<ptrdiff_t>(i)), got == w) return true;
     }
     return false;
 }
@@ -145,7 +140,7 @@ void text_program() {
     zeq_sb_free(b);
     // String vectors: -1 when the pool cannot grow; a segment the vector
     // cannot store is dropped.
-    std::vector<std::string> want{"a", "b", "", "c"}, want_lines{"one", "two", "three"};
+    Texts want{"a", "b", "", "c"}, want_lines{"one", "two", "three"};
     ZeqString lines = view("one\r\ntwo\nthree");
     for (int round = 0; round < 3; ++round)
         CHECKED(svec(zeq_str_split(&ab, &dash)), r == want, r.empty() || one_dropped(r, want));
@@ -248,12 +243,14 @@ void files_program() {
     if (zeq_rmdir(&top) != 0) finding("temporary directory left non-empty");
 }
 
-std::atomic<int64_t> g_task_runs{0};
+std::atomic<int64_t> g_task_runs{0}, g_parents{0};
+std::atomic<bool> g_gate{false};
 ZeqThreadPool *g_pool;
 void child_task() { ++g_task_runs; }
-void parent_task() {
-    ++g_task_runs;
-    zeq_thread_pool_execute(g_pool, child_task);  // tasks queuing tasks
+void parent_task() {  // queues a task once the gate opens
+    while (!g_gate) std::this_thread::yield();
+    zeq_thread_pool_execute(g_pool, child_task);
+    ++g_parents;
 }
 int64_t twice(int64_t x) { return 2 * x; }
 ZeqChannelHandle *g_tx;
@@ -280,12 +277,20 @@ void threads_program() {
         if (p && (zeq_join(p) != 500 || got != 500)) finding("channel delivery");
         zeq_channel_free(tx);
     }
-    g_pool = CHECKED(zeq_thread_pool_new(3), r != nullptr, r == nullptr);
-    if (g_pool) {
-        for (int i = 0; i < 50; ++i) zeq_thread_pool_execute(g_pool, parent_task);
+    // Parents are queued while the workers wait at the gate, so that a
+    // failure in this thread is told from one in theirs; a task that could
+    // not be queued is dropped.  No execute may race the join.
+    if ((g_pool = CHECKED(zeq_thread_pool_new(3), r != nullptr, r == nullptr))) {
+        int64_t queued = 0;
+        for (int i = 0; i < 50; ++i) {
+            uint64_t mark = calls();
+            zeq_thread_pool_execute(g_pool, parent_task);
+            queued += !failed_since(mark);
+        }
+        g_gate = true;
+        while (g_parents < queued) std::this_thread::yield();
         zeq_thread_pool_join(g_pool);
-        // A task that could not be queued is dropped (its parent ran, or not).
-        if (g_task_runs != 100 && !(failed() && g_task_runs >= 98)) finding("pool task count");
+        if (g_task_runs != queued && !(failed() && g_task_runs == queued - 1)) finding("pool task count");
     }
     g_task_runs = 0;
     if (ZeqScope *s = CHECKED(zeq_scope_new(), r != nullptr, r == nullptr)) {
@@ -313,13 +318,10 @@ void threads_program() {
 // Reads until data arrives: a read that failed for lack of memory leaves
 // the data for the next one.
 std::string read_all(ZeqSocket *s, char *(*read)(ZeqSocket *)) {
-    for (;;) {
-        char *got = CHECKED(read(s), r != nullptr, r == nullptr);
-        if (!got) continue;
-        std::string t = got;
-        std::free(got);
-        return t;
-    }
+    char *got = nullptr;
+    while (!got) got = CHECKED(read(s), r != nullptr, r == nullptr);
+    std::string t = got;
+    return std::free(got), t;
 }
 
 void sockets_program() {
@@ -381,44 +383,31 @@ struct Outcome {
 // through another.
 Outcome run(const Program &p, uint64_t fail_at) {
     int err[2], count[2], in[2];
-    if (pipe(err) || pipe(count) || pipe(in)) finding("pipe");
-    if (write(in[1], "line one\nabc", 12) != 12) finding("stdin");
+    if (pipe(err) || pipe(count) || pipe(in) || write(in[1], "line one\nabc", 12) != 12) finding("pipes");
     close(in[1]);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(err[1], 2);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        alarm(20);
+    if (fork() == 0) {
+        dup2(in[0], 0), dup2(err[1], 2), dup2(open("/dev/null", O_WRONLY), 1);
+        alarm(20);  // a hang ends the run
         setenv("ZEQ_ALLOC_TEST", "set", 1);
-        g_fail_at = fail_at;
-        g_counting = true;
+        g_fail_at = fail_at, g_counting = true;
         p.run();
         g_counting = false;
         uint64_t n = calls();
-        if (write(count[1], &n, sizeof n) != sizeof n) _exit(4);
-        _exit(0);
+        _exit(write(count[1], &n, sizeof n) == sizeof n ? 0 : 4);
     }
-    close(in[0]);
-    close(err[1]);
-    close(count[1]);
+    for (int fd : {in[0], err[1], count[1]}) close(fd);
     std::string text;
     char buf[4096];
     for (ssize_t k; (k = read(err[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(k));
     Outcome o{false, 0, ""};
     if (read(count[0], &o.allocations, sizeof o.allocations) != sizeof o.allocations) o.allocations = 0;
-    close(err[0]);
-    close(count[0]);
+    close(err[0]), close(count[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
-    bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0 && text.empty();
-    bool oom = WIFEXITED(status) && WEXITSTATUS(status) == 1 &&
-               text.find("[zeq] FATAL: out of memory") != std::string::npos;
-    o.ok = clean || oom;
+    wait(&status);
+    bool exited = WIFEXITED(status), oom = text.find("[zeq] FATAL: out of memory") != std::string::npos;
+    o.ok = exited && ((WEXITSTATUS(status) == 0 && text.empty()) || (WEXITSTATUS(status) == 1 && oom));
     o.report = std::string(p.name) + " with allocation " + std::to_string(fail_at) + " failing: " +
-               (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
-                                    : "status " + std::to_string(WEXITSTATUS(status))) +
+               (exited ? "status " + std::to_string(WEXITSTATUS(status)) : "signal " + std::to_string(WTERMSIG(status))) +
                "\n" + text;
     return o;
 }
