@@ -49,11 +49,9 @@ struct State {
         if (r.stale || i < 0) return 0;
         return ((r.interest & 1) && count[i] ? 1u : 0u) | (r.interest & 2);
     }
-    int32_t unregister(int64_t fd) {
-        int32_t want = table.erase(fd) ? 0 : -1;
-        check(zeq_event_loop_unregister(loop, fd) == want, "unregister");
+    void unregister(int64_t fd) {
+        check(zeq_event_loop_unregister(loop, fd) == (table.erase(fd) ? 0 : -1), "unregister");
         removed.insert(fd);
-        return want;
     }
 };
 
@@ -71,12 +69,8 @@ void record(uint64_t user, int64_t fd, uint32_t events, ZeqEventCallback self) {
 void first(uint64_t user, int64_t fd, uint32_t events) { record(user, fd, events, first); }
 void second(uint64_t user, int64_t fd, uint32_t events) {
     record(user, fd, events, second);
-    if (user & 8) {
-        zeq_event_loop_stop(g->loop);
-        g->stopped = true;
-    } else if (int other = g->fds[user % kPool]; other >= 0) {
-        g->unregister(other);
-    }
+    if (user & 8) zeq_event_loop_stop(g->loop), g->stopped = true;
+    else g->unregister(g->fds[user % kPool]);
 }
 
 void run_once(State &s) {
@@ -124,16 +118,15 @@ int32_t expected_register(State &s, int64_t fd, uint32_t interest, ZeqEventCallb
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::Reader in(data, size);
+    spares();  // first, so that their numbers are never those of the pool
     State s;
     g = &s;
     s.loop = zeq_event_loop_create();
-    for (int i = 0; i < kPool; ++i) s.fds[i] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), s.count[i] = 0;
-    int last[kPool];
-    std::copy(s.fds, s.fds + kPool, last);
+    int last[kPool];  // a closed pool entry still names the number it had
+    for (int i = 0; i < kPool; ++i) s.fds[i] = last[i] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), s.count[i] = 0;
     while (!in.empty()) {
         uint8_t op = in.byte();
         int p = in.byte() % kPool;
-        // A closed pool entry still names the number it had.
         int64_t fd = s.fds[p] >= 0 ? s.fds[p] : last[p];
         switch (op % 8) {
             case 0: {
@@ -145,13 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 break;
             }
             case 1: s.unregister(fd); break;
-            case 2:  // close and reopen: the new descriptor usually takes the number back
+            case 2:  // close, and reopen: the new descriptor usually takes the number back
                 if (s.fds[p] >= 0) {
-                    close(s.fds[p]);
+                    close(s.fds[p]), s.fds[p] = -1;
                     if (auto it = s.table.find(fd); it != s.table.end()) it->second.stale = true;
                 }
-                s.fds[p] = last[p] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-                s.count[p] = 0;
+                if (op & 0x10) s.fds[p] = last[p] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), s.count[p] = 0;
                 break;
             case 3:
                 if (s.fds[p] >= 0) {

@@ -96,6 +96,15 @@ namespace {
         return r;                                                               \
     }()
 
+// Makes something, calling again as long as the call fails for lack of
+// memory (and only then): what it would have made is still to be had.
+#define MADE(call)                                                             \
+    [&] {                                                                      \
+        decltype(call) made_ = nullptr;                                        \
+        while (!made_) made_ = CHECKED(call, r != nullptr, r == nullptr);      \
+        return made_;                                                          \
+    }()
+
 std::string text(const ZeqString *s) { return std::string(s->data, static_cast<size_t>(s->len)); }
 ZeqString view(const char *t) { return ZeqString{const_cast<char *>(t), static_cast<int64_t>(std::strlen(t)), 0}; }
 std::string str(ZeqString *s) {
@@ -315,11 +324,8 @@ void threads_program() {
     }
 }
 
-// Reads until data arrives: a read that failed for lack of memory leaves
-// the data for the next one.
 std::string read_all(ZeqSocket *s, char *(*read)(ZeqSocket *)) {
-    char *got = nullptr;
-    while (!got) got = CHECKED(read(s), r != nullptr, r == nullptr);
+    char *got = MADE(read(s));
     std::string t = got;
     return std::free(got), t;
 }
@@ -329,8 +335,7 @@ void sockets_program() {
     if (!listener) return;
     auto port = static_cast<int32_t>(zeq_async_socket_port(listener));
     if (ZeqSocket *c = CHECKED(zeq_async_socket_connect("127.0.0.1", port), r != nullptr, r == nullptr)) {
-        ZeqSocket *s = nullptr;
-        while (!s) s = CHECKED(zeq_async_socket_accept(listener), r != nullptr, r == nullptr);
+        ZeqSocket *s = MADE(zeq_async_socket_accept(listener));
         zeq_async_socket_write(c, "ping");
         if (read_all(s, zeq_async_socket_read) != "ping") finding("tcp data");
         zeq_async_socket_close(s);
@@ -342,19 +347,16 @@ void sockets_program() {
         auto p2 = static_cast<int32_t>(zeq_async_socket_port(u2));
         for (const char *dgram : {"one", "two"}) {
             CHECKED(zeq_async_udp_sendto(u1, "127.0.0.1", p2, dgram), r == 3, false);
-            ZeqUdpPacket *pk = nullptr;
-            while (!pk) pk = CHECKED(zeq_async_udp_recvfrom(u2), r != nullptr, r == nullptr);
+            ZeqUdpPacket *pk = MADE(zeq_async_udp_recvfrom(u2));
             if (std::strcmp(zeq_udp_packet_payload(pk), dgram) != 0) finding("udp datagram");
             zeq_udp_packet_free(pk);
         }
     }
     zeq_async_udp_close(u1);
     zeq_async_udp_close(u2);
-    ZeqSocket *nb = nullptr;
-    while (!nb) nb = CHECKED(zeq_nb_socket_connect("127.0.0.1", port), r != nullptr, r == nullptr);
+    ZeqSocket *nb = MADE(zeq_nb_socket_connect("127.0.0.1", port));
     while (!nb->connected && nb->fd >= 0) zeq_event_loop_run_once(zeq_get_event_loop(), 100);
-    ZeqSocket *s = nullptr;
-    while (!s) s = CHECKED(zeq_async_socket_accept(listener), r != nullptr, r == nullptr);
+    ZeqSocket *s = MADE(zeq_async_socket_accept(listener));
     zeq_async_socket_write(s, "pong");
     if (read_all(nb, zeq_nb_socket_read) != "pong") finding("non-blocking read");
     zeq_async_socket_close(s);
