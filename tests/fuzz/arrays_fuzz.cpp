@@ -33,12 +33,10 @@ void same(const Vec &x, const char *what) {
           what);
 }
 
-Vec fresh(ZeqVec *v, const Model &m, int64_t cap) { return Vec{v, m, cap}; }
-
 void vector_ops(fuzz::Reader &in) {
     std::vector<Vec> vs;
     vs.reserve(4);  // x below stays valid while vectors are added
-    vs.push_back(fresh(zeq_vec_new(), {}, 8));
+    vs.push_back(Vec{zeq_vec_new(), {}, 8});
     while (!in.empty()) {
         uint8_t op = in.byte();
         Vec &x = vs[in.byte() % vs.size()];
@@ -46,7 +44,11 @@ void vector_ops(fuzz::Reader &in) {
         int64_t a = static_cast<int8_t>(in.byte()), b = static_cast<int8_t>(in.byte());
         int64_t i = n ? (a & 0x7F) % n : 0, j = n ? (b & 0x7F) % n : 0;
         switch (op % 20) {
-            case 0: zeq_vec_push(x.v, a), x.m.push_back(a), x.cap = grown(x.cap, n + 1); break;
+            case 0: {  // small values, or ones spread over all 64 bits (for the radix sort)
+                auto v = static_cast<int64_t>(static_cast<uint64_t>(a) * (b & 1 ? 0x9E3779B97F4A7C15ull : 1));
+                zeq_vec_push(x.v, v), x.m.push_back(v), x.cap = grown(x.cap, n + 1);
+                break;
+            }
             case 1: check(zeq_vec_pop(x.v) == (n ? x.m.back() : 0), "pop"); if (n) x.m.pop_back(); break;
             case 2: if (n) check(zeq_vec_get(x.v, i) == x.m[i], "get"), zeq_vec_set(x.v, i, b), x.m[i] = b; break;
             case 3: {
@@ -71,18 +73,18 @@ void vector_ops(fuzz::Reader &in) {
                 break;
             }
             case 12:
-                if (vs.size() < 4) vs.push_back(fresh(zeq_vec_copy(x.v), x.m, n ? n : 8));
+                if (vs.size() < 4) vs.push_back(Vec{zeq_vec_copy(x.v), x.m, n ? n : 8});
                 break;
             case 13: {
                 if (vs.size() >= 4) break;
                 int64_t s = std::max<int64_t>(a, 0), e = std::min<int64_t>(b, n);
                 Model part = s < e ? Model(x.m.begin() + s, x.m.begin() + e) : Model();
                 int64_t cap = part.empty() ? 8 : static_cast<int64_t>(part.size());
-                vs.push_back(fresh(zeq_vec_slice(x.v, a, b), part, cap));
+                vs.push_back(Vec{zeq_vec_slice(x.v, a, b), part, cap});
                 break;
             }
             case 14:
-                if (vs.size() < 4) vs.push_back(fresh(zeq_vec_with_capacity(a), {}, std::max<int64_t>(a, 1)));
+                if (vs.size() < 4) vs.push_back(Vec{zeq_vec_with_capacity(a), {}, std::max<int64_t>(a, 1)});
                 break;
             case 15: {
                 auto it = std::find(x.m.begin(), x.m.end(), a);
