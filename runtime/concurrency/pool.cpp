@@ -3,6 +3,8 @@
 // directly on POSIX threads; every record comes from malloc.
 #include "concurrency.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -47,6 +49,7 @@ struct ZeqThreadPool {
     WorkerSlot **idle;    // stack of sleeping workers, most recent on top
     int32_t idle_count;
     PoolTask *spare;      // nodes of finished tasks, reused by execute
+    int32_t waking;       // executes that claimed a worker and have not yet signalled it (atomic)
 };
 
 namespace {
@@ -76,7 +79,12 @@ extern "C" __attribute__((visibility("hidden"))) void *zeq_thread_pool_worker(vo
             if (p->shutdown) {
                 bool last_of_orphan = --p->live == 0 && p->orphaned;
                 pthread_mutex_unlock(&p->mutex);
-                if (last_of_orphan) release_pool(p, p->worker_count);
+                if (last_of_orphan) {
+                    // An execute signals the worker it claimed after letting
+                    // go of the mutex: the pool stays until it is done.
+                    while (__atomic_load_n(&p->waking, __ATOMIC_ACQUIRE) != 0) sched_yield();
+                    release_pool(p, p->worker_count);
+                }
                 return nullptr;
             }
             // Sleep until a waker takes this worker off the idle stack.
@@ -149,6 +157,7 @@ extern "C" ZeqThreadPool *zeq_thread_pool_new(int64_t workers) noexcept {
     p->head = p->tail = p->spare = nullptr;
     p->shutdown = 0;
     p->idle_count = 0;
+    p->waking = 0;
     pthread_mutex_init(&p->mutex, nullptr);
     for (int32_t i = 0; i < p->worker_count; ++i) {
         p->slots[i].pool = p;
@@ -188,9 +197,13 @@ extern "C" void zeq_thread_pool_execute(ZeqThreadPool *p, ZeqTaskFn fn) noexcept
     if (p->tail) p->tail->next = t; else p->head = t;
     p->tail = t;
     WorkerSlot *w = claim_idle(p);
+    if (w) __atomic_add_fetch(&p->waking, 1, __ATOMIC_RELAXED);
     pthread_mutex_unlock(&p->mutex);
     // Signalled after the unlock, so the woken worker finds the mutex free.
-    if (w) pthread_cond_signal(&w->wake);
+    if (w) {
+        pthread_cond_signal(&w->wake);
+        __atomic_sub_fetch(&p->waking, 1, __ATOMIC_RELEASE);
+    }
 }
 
 extern "C" void zeq_thread_pool_shutdown(ZeqThreadPool *p) noexcept {
