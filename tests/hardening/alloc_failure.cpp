@@ -197,10 +197,10 @@ void collections_program() {
         zeq_str_hashmap_free(m);
     }
     if (ZeqStrMap *m = CHECKED(zeq_strmap_new(), r != nullptr, r == nullptr)) {
-        std::vector<bool> stored(200);
-        for (int i = 0; i < 200; ++i) stored[i] = CHECKED(zeq_strmap_insert(m, &keys[i], i), r == 1, r == 0);
+        std::vector<bool> stored(100);
+        for (int i = 0; i < 100; ++i) stored[i] = CHECKED(zeq_strmap_insert(m, &keys[i], i), r == 1, r == 0);
         int64_t n = 0;
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 100; ++i) {
             if (zeq_strmap_get(m, &keys[i]) != (stored[i] ? i : -1)) finding("strmap content");
             n += stored[i];
         }
