@@ -6,7 +6,9 @@
 #            $(BUILD)/bench/REPORT.md and its chart ratios.svg
 # make bench-quick  the same with a short minimum time per benchmark (0.1 s;
 #            under a minute here)
-# make fuzz  run the text-services fuzzing harness (FUZZ_SECONDS, default 60)
+# make fuzz  run every fuzzing harness (FUZZ_SECONDS each, default 60)
+# make soak  run the servers, channels, pools, arena and files together
+#            (SOAK_SECONDS, default 300)
 # make docs  write the reference manual (Doxygen) to $(BUILD)/docs/html
 # make test-release  configure and build as a user would (Release, warnings
 #            not fatal) with g++ and with clang
@@ -20,9 +22,9 @@ RELEASE_CLANG_BUILD ?= build-release-clang
 JOBS       ?= $(shell nproc)
 # Tests that start threads or hold per-thread state, run again under
 # ThreadSanitizer.
-TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb|Example\.pipeline)
+TSAN_TESTS ?= ^(Panic|FfiCall|Entry|Arena|Clock|Sleep|Random|BlackBox|StrVec|Thread|Spawn|Mutex|RwLock|Condvar|Barrier|Arc|Channel|Pool|Scope|EventLoop|Executor|Future|Async|Udp|Nb|Signals|Soak|Example\.pipeline)
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-clang test-release bench bench-quick fuzz docs clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-clang test-release bench bench-quick fuzz soak docs clean
 
 all: build
 
@@ -79,13 +81,28 @@ test-release: deps
 	@$(call user_build,$(DEBUG_CLANG_BUILD),$(CLANG_ENV),Debug,$(LIBRARY_ONLY))
 	cmake --build $(DEBUG_CLANG_BUILD) -j $(JOBS)
 
-# The text-services fuzzing harness (libFuzzer, built by the clang build) for
-# FUZZ_SECONDS seconds.
+# Hardening.  make fuzz runs every libFuzzer harness (built by the clang
+# build) for FUZZ_SECONDS seconds from its seed corpus, new inputs and any
+# finding going to a temporary directory, and prints the executions of
+# each; make soak runs the soak program for SOAK_SECONDS seconds.  The test
+# suite runs each harness for 10 s (clang build) and the soak for 20 s.
 FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 300
+FUZZ_HARNESSES := text numbers maps arrays event_loop console
 fuzz: deps
 	@$(call configure,$(CLANG_BUILD),-DZEQ_BUILD_BENCH=OFF,$(CLANG_ENV))
-	cmake --build $(CLANG_BUILD) -j $(JOBS) --target text_fuzz
-	./$(CLANG_BUILD)/tests/text_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=512
+	cmake --build $(CLANG_BUILD) -j $(JOBS) --target $(FUZZ_HARNESSES:%=%_fuzz)
+	@for h in $(FUZZ_HARNESSES); do \
+	  out=$$(mktemp -d); mkdir $$out/corpus; \
+	  ./$(CLANG_BUILD)/tests/$${h}_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$$out/ $$out/corpus tests/fuzz/corpus/$$h > $$out/log 2>&1; status=$$?; \
+	  echo "$$h: $$(sed -n 's/^stat::number_of_executed_units: *//p' $$out/log) executions in $(FUZZ_SECONDS) s"; \
+	  if [ $$status -ne 0 ]; then tail -n 40 $$out/log; echo "finding kept in $$out"; exit 1; fi; \
+	  rm -rf $$out; \
+	done
+
+soak: build
+	./$(BUILD)/tests/soak $(SOAK_SECONDS)
 
 docs: deps
 	@$(call configure,$(BUILD))

@@ -2069,9 +2069,10 @@ typedef struct ZeqSocket {
 } ZeqSocket;
 
 /** Opens path read-write without truncation, else read-only, else creates it
- * read-write.
+ * read-write.  An open that lacked memory is not taken as a refused mode.
  * @param path the file
- * @return the handle; null for a null path or when all three fail */
+ * @return the handle; null for a null path, when all three fail, or when
+ *         memory runs out */
 ZEQ_API ZeqAsyncFile *zeq_async_file_open(const char *path) ZEQ_NOEXCEPT;
 /** The whole content (size + 1 bytes, NUL-terminated; "" for an empty file).
  * @param file the handle

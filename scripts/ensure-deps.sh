@@ -28,6 +28,11 @@ need_header uv.h libuv1-dev
 need_cmd doxygen doxygen
 need_cmd python3 python3
 need_cmd curl curl
+# libFuzzer (and clang's sanitizer runtimes) for the fuzzing harnesses.
+if ! command -v clang++ >/dev/null 2>&1 ||
+   [ ! -e "$(clang++ --print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ]; then
+    missing+=(libclang-rt-dev)
+fi
 
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -154,10 +154,12 @@ ZeqAsyncFile *zeq_async_file_open(const char *path) noexcept {
     if (!path) return nullptr;
     auto *f = static_cast<ZeqAsyncFile *>(malloc(sizeof(ZeqAsyncFile)));
     if (!f) return nullptr;
-    // Read-write keeping the content, else read-only, else create.
+    // Read-write keeping the content, else read-only, else create.  Only a
+    // refused mode leads to the next: an open that lacked memory would turn
+    // a writable file into a read-only handle, or truncate it.
     FILE *stream = fopen(path, "r+e");
-    if (!stream) stream = fopen(path, "re");
-    if (!stream) stream = fopen(path, "w+e");
+    if (!stream && errno != ENOMEM) stream = fopen(path, "re");
+    if (!stream && errno != ENOMEM) stream = fopen(path, "w+e");
     if (!stream) {
         free(f);
         return nullptr;
@@ -204,13 +206,15 @@ ZeqSocket *zeq_async_socket_connect(const char *host, int32_t port) noexcept {
     if (!host || !valid_port(port)) return nullptr;
     ZeqSocket *s = new_socket_record();
     if (!s) return nullptr;
+    // Memory first: a failure once connected would hand the peer a
+    // connection that is dropped at once.
+    s->host = strdup(host);
+    if (!s->host) return abandon(s, -1);
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return abandon(s, -1);
     sockaddr_in addr;
     if (!resolve_ipv4(host, port, SOCK_STREAM, &addr)) return abandon(s, fd);
     if (!connect_blocking(fd, addr)) return abandon(s, fd);
-    s->host = strdup(host);
-    if (!s->host) return abandon(s, fd);
     s->fd = fd;
     s->port = port;
     s->connected = 1;
@@ -221,22 +225,20 @@ ZeqSocket *zeq_async_socket_listen(int32_t port) noexcept { return bind_any(port
 
 ZeqSocket *zeq_async_socket_accept(ZeqSocket *listener) noexcept {
     if (!usable(listener)) return nullptr;
+    // Memory first: a connection taken off the queue and then dropped for
+    // want of a record would be lost to the peer and to the next accept.
+    ZeqSocket *s = new_socket_record();
+    if (!s) return nullptr;
+    s->host = static_cast<char *>(malloc(INET_ADDRSTRLEN));
+    if (!s->host) return abandon(s, -1);
     sockaddr_in peer{};
     int fd;
     do {
         socklen_t plen = sizeof(peer);
         fd = accept4(listener->fd, reinterpret_cast<sockaddr *>(&peer), &plen, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return nullptr;
-    ZeqSocket *s = new_socket_record();
-    if (!s) {
-        close(fd);
-        return nullptr;
-    }
-    char text[INET_ADDRSTRLEN] = "0.0.0.0";
-    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof(text));
-    s->host = strdup(text);
-    if (!s->host) return abandon(s, fd);
+    if (fd < 0) return abandon(s, -1);
+    if (!inet_ntop(AF_INET, &peer.sin_addr, s->host, INET_ADDRSTRLEN)) strcpy(s->host, "0.0.0.0");
     s->fd = fd;
     s->port = ntohs(peer.sin_port);
     s->connected = 1;

@@ -116,19 +116,19 @@ char *zeq_async_udp_recv(ZeqSocket *sock) noexcept {
 
 ZeqUdpPacket *zeq_async_udp_recvfrom(ZeqSocket *sock) noexcept {
     if (!sock || !sock->connected || sock->fd < 0) return nullptr;
+    // Memory first: a datagram received and then dropped for want of a
+    // record would be lost.
+    auto *p = static_cast<ZeqUdpPacket *>(malloc(sizeof(ZeqUdpPacket)));
+    char *host = p ? static_cast<char *>(malloc(INET_ADDRSTRLEN)) : nullptr;
     sockaddr_in from{};
     int32_t length = 0;
-    char *payload = recv_text(sock->fd, &from, &length);
-    if (!payload) return nullptr;
-    auto *p = static_cast<ZeqUdpPacket *>(malloc(sizeof(ZeqUdpPacket)));
-    char text[INET_ADDRSTRLEN] = "0.0.0.0";
-    inet_ntop(AF_INET, &from.sin_addr, text, sizeof(text));
-    char *host = p ? strdup(text) : nullptr;
-    if (!host) {
+    char *payload = host ? recv_text(sock->fd, &from, &length) : nullptr;
+    if (!payload) {
+        free(host);
         free(p);
-        free(payload);
         return nullptr;
     }
+    if (!inet_ntop(AF_INET, &from.sin_addr, host, INET_ADDRSTRLEN)) strcpy(host, "0.0.0.0");
     p->payload = payload;
     p->host = host;
     p->port = ntohs(from.sin_port);
@@ -171,16 +171,21 @@ ZeqSocket *zeq_nb_socket_connect(const char *host, int32_t port) noexcept {
     }
     s->fd = fd;
     s->port = port;
-    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0) {
-        s->connected = 1;
-        return s;
-    }
-    if (errno == EINPROGRESS) {
-        // Completes while the shared loop runs; a loop that is missing,
-        // stopped or full could never complete it, so that is a failure now.
-        ZeqEventLoop *loop = zeq_get_event_loop();
-        auto *pending = static_cast<ZeqPendingConnect *>(malloc(sizeof(ZeqPendingConnect)));
-        if (pending && loop && !zeq_event_loop_is_stopped(loop)) {
+    // The loop and the record of a connect in progress are had before the
+    // connect starts: failing for want of them afterwards would leave the
+    // peer a connection that is dropped at once.
+    ZeqEventLoop *loop = zeq_get_event_loop();
+    auto *pending = loop ? static_cast<ZeqPendingConnect *>(malloc(sizeof(ZeqPendingConnect))) : nullptr;
+    if (pending) {
+        if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0) {
+            free(pending);
+            s->connected = 1;
+            return s;
+        }
+        // One in progress completes while the shared loop runs; a loop that
+        // is stopped or full could never complete it, so that is a failure
+        // now.
+        if (errno == EINPROGRESS && !zeq_event_loop_is_stopped(loop)) {
             pending->socket = s;
             s->pending = pending;
             if (zeq_event_loop_register(loop, fd, kWritable, on_connect_ready,

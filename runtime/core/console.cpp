@@ -5,6 +5,7 @@
 // output themselves.
 #include "core.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,13 +124,37 @@ extern "C" double zeq_read_f64(void) noexcept {
     return value;
 }
 
+// True when the last read of standard input (errno cleared before it, the
+// stream locked) failed because a signal interrupted it: the error flag is
+// cleared, and reading may go on.
+inline bool interrupted() noexcept {
+    if (!ferror_unlocked(stdin) || errno != EINTR) return false;
+    clearerr_unlocked(stdin);
+    return true;
+}
+
 // The next line (at most 4095 bytes a call, so longer lines come in pieces)
-// without its trailing run of CR and LF bytes; "__EOF__" at end of input.
+// up to its first NUL, without its trailing run of CR and LF bytes;
+// "__EOF__" at end of input.  Read byte by byte rather than with fgets,
+// which drops what it had read when a signal interrupts the wait for more.
 extern "C" ZeqString *zeq_read_line(void) noexcept {
     std::fflush(stdout);
     char buf[kLineBuffer];
-    if (!std::fgets(buf, sizeof buf, stdin)) return string_copy(kEofText, kEofLen);
-    size_t n = std::strlen(buf);
+    size_t n = 0;
+    flockfile(stdin);
+    while (n < sizeof buf - 1) {
+        errno = 0;
+        int c = getc_unlocked(stdin);
+        if (c == EOF) {
+            if (interrupted()) continue;
+            break;
+        }
+        buf[n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    funlockfile(stdin);
+    if (n == 0) return string_copy(kEofText, kEofLen);
+    n = strnlen(buf, n);
     while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r')) --n;
     return string_copy(buf, static_cast<int64_t>(n));
 }
@@ -138,7 +163,7 @@ extern "C" ZeqString *zeq_read_line(void) noexcept {
 // bytes are gathered in a temporary malloc buffer that grows as data
 // arrives, then copied into a new string.  If the buffer can't be obtained
 // at all the result is empty; if it can't grow further, what arrived so far
-// is returned.
+// is returned.  A wait for input that a signal interrupts goes on.
 extern "C" ZeqString *zeq_read_bytes(int64_t count) noexcept {
     if (count <= 0) return string_empty();
     std::fflush(stdout);
@@ -149,6 +174,7 @@ extern "C" ZeqString *zeq_read_bytes(int64_t count) noexcept {
     if (!buf) return string_empty();
 
     uint64_t n = 0;
+    flockfile(stdin);
     while (n < want) {
         if (n == cap) {
             uint64_t next = cap > want / 2 ? want : cap * 2;
@@ -157,11 +183,12 @@ extern "C" ZeqString *zeq_read_bytes(int64_t count) noexcept {
             buf = grown;
             cap = next;
         }
+        errno = 0;
         size_t got = std::fread(buf + n, 1, static_cast<size_t>(cap - n), stdin);
-        if (got == 0) break;
         n += got;
+        if (!interrupted() && got == 0) break;
     }
-
+    funlockfile(stdin);
     ZeqString *s = string_copy(buf, static_cast<int64_t>(n));
     std::free(buf);
     return s;

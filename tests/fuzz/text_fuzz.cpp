@@ -11,24 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "zeq.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "mismatch: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::check;
+using fuzz::Owned;
+using fuzz::text;
 
-struct Owned {
-    ZeqString *s;
-    explicit Owned(const std::string &t) : s(zeq_string_new(t.data(), static_cast<int64_t>(t.size()))) {}
-    ~Owned() { zeq_string_free(s); }
-};
-
-std::string text(const ZeqString *s) { return std::string(s->data, static_cast<size_t>(s->len)); }
 std::string upto_nul(const std::string &s) { return s.substr(0, s.find('\0')); }
 
 std::vector<std::string> naive_split(const std::string &t, const std::string &sep, bool keep_last_empty) {
