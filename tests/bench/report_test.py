@@ -11,9 +11,9 @@ import tempfile
 import unittest
 import xml.dom.minidom
 
-spec = importlib.util.spec_from_file_location("report", sys.argv.pop(1))
-report = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(report)
+module_spec = importlib.util.spec_from_file_location("report", sys.argv.pop(1))
+report = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(report)
 
 
 def entry(name, real_time, unit="ns", **extra):
