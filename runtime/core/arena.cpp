@@ -135,25 +135,10 @@ uint64_t read_limit() noexcept {
     std::exit(1);
 }
 
-// Readies the memory of a new block.  Its whole 2 MiB-aligned stretches may
-// be backed by huge pages (a few page faults instead of hundreds per
-// block), and a block that is not the thread's first is backed at once: a
-// thread that filled one block goes on allocating, and faulting the pages in
-// with one call costs far less than one fault per page.  Both are advice:
-// a kernel without them leaves the block as it is.
-void prepare_block(char *data, uint64_t size, bool first) noexcept {
-    constexpr uintptr_t kHuge = 2u << 20;
-    auto start = reinterpret_cast<uintptr_t>(data);
-    uintptr_t from = (start + kHuge - 1) & ~(kHuge - 1), to = (start + size) & ~(kHuge - 1);
-    if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-    if (!first) {
-        constexpr uintptr_t kPage = 4096;
-        uintptr_t page_from = (start + kPage - 1) & ~(kPage - 1), page_to = (start + size) & ~(kPage - 1);
-        if (page_to > page_from) madvise(reinterpret_cast<void *>(page_from), page_to - page_from, MADV_POPULATE_WRITE);
-    }
-#endif
-}
+// Readies the memory of a new block: see prepare_bulk_memory.  A thread's
+// first block is left to fault in page by page, as a small program may use
+// little of it; a thread that filled one block goes on allocating.
+void prepare_block(char *data, uint64_t size, bool first) noexcept { prepare_bulk_memory(data, size, !first); }
 
 // Memory from outside the arena when a new block can't be had.
 void *fallback(uint64_t r) noexcept { return checked_malloc(r); }
@@ -205,6 +190,18 @@ inline void *arena_alloc(uint64_t size) noexcept {
 }  // namespace
 
 constinit thread_local ArenaBump t_arena_bump __attribute__((tls_model("initial-exec"))) = {nullptr, nullptr};
+
+void prepare_bulk_memory(void *p, uint64_t size, bool fill_now) noexcept {
+    constexpr uintptr_t kHuge = 2u << 20, kPage = 4096;
+    auto start = reinterpret_cast<uintptr_t>(p);
+    uintptr_t from = (start + kHuge - 1) & ~(kHuge - 1), to = (start + size) & ~(kHuge - 1);
+    if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    from = (start + kPage - 1) & ~(kPage - 1);
+    to = (start + size) & ~(kPage - 1);
+    if (fill_now && to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+#endif
+}
 
 void release_thread_arena() noexcept {
     ArenaState &a = t_arena;

@@ -35,6 +35,13 @@ inline void set_arena_enabled(int32_t on) noexcept {
 // Ends the process: "[zeq] FATAL: out of memory (N bytes requested)", status 1.
 [[noreturn]] void fatal_out_of_memory(uint64_t requested) noexcept;
 
+// Advice for a large buffer about to be written in full (an arena block, a
+// file's bytes): its whole 2 MiB-aligned stretches may be backed by huge
+// pages (a few page faults instead of hundreds), and with fill_now its
+// pages are faulted in at once, with one call instead of one fault per
+// page.  A kernel without either leaves the memory as it is.
+void prepare_bulk_memory(void *p, uint64_t size, bool fill_now) noexcept;
+
 // malloc / realloc that never return null (the fatal path instead).
 void *checked_malloc(uint64_t size) noexcept;
 void *checked_realloc(void *p, uint64_t size) noexcept;
