@@ -117,27 +117,29 @@ inline StringMemory alloc_string_memory(uint64_t size) noexcept {
     return carve_string_memory(size, m) ? m : alloc_string_memory_slow(size);
 }
 
+// Copies n bytes, sizeof(Word) <= n < 2 * sizeof(Word), and a NUL after
+// them: the head word, then the tail word shifted down one byte so that its
+// top byte, the NUL, lands at to[n].
+template <class Word>
+inline void copy_two_words_with_nul(char *to, const char *from, uint64_t n) noexcept {
+    constexpr uint64_t w = sizeof(Word);
+    Word head, tail;
+    std::memcpy(&head, from, w);
+    std::memcpy(&tail, from + n - w, w);
+    tail >>= 8;
+    std::memcpy(to, &head, w);
+    std::memcpy(to + n - w + 1, &tail, w);
+}
+
 // Copies n bytes, at most 15, and writes a NUL after them, without a call.
 // The destination may be written past that NUL up to the next multiple of
 // 8 (the rounding of the string's buffer); the source is read only within
 // its n bytes.
 inline void copy_short_with_nul(char *to, const char *from, uint64_t n) noexcept {
     if (n >= 8) {
-        // The head word, then the tail word shifted down one byte so that
-        // its top byte, the NUL, lands at to[n].
-        uint64_t head, tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        tail >>= 8;
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 7, &tail, 8);
+        copy_two_words_with_nul<uint64_t>(to, from, n);
     } else if (n >= 4) {
-        uint32_t head, tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        tail >>= 8;
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 3, &tail, 4);
+        copy_two_words_with_nul<uint32_t>(to, from, n);
     } else {
         if (n > 0) {
             to[0] = from[0];
