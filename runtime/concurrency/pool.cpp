@@ -190,7 +190,8 @@ void take_batch(ZeqThreadPool *p, WorkerSlot *self) noexcept {
 // Starts the tasks of the worker's batch that nobody else claims.
 void run_batch(WorkerSlot *self) noexcept {
     while (ZeqTaskFn fn = self->claim()) {
-        self->started.fetch_add(1, std::memory_order_relaxed);
+        // Only the worker itself writes its count.
+        self->started.store(self->started.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         fn();
     }
 }
