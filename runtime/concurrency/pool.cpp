@@ -435,10 +435,12 @@ extern "C" void zeq_thread_pool_execute(ZeqThreadPool *p, ZeqTaskFn fn) noexcept
     p->ring[p->queued & (p->ring_size - 1)] = fn;
     relaxed_store(p->queued, p->queued + 1);
     p->submit_cpu = cpu;
-    WorkerSlot *w = helper_to_wake(p, false);
+    // Signalled before the unlock: a pool joined from one of its own tasks
+    // is freed by its last worker as soon as nothing holds the mutex, and a
+    // worker taken off the idle stack while watching does not wait for the
+    // signal.
+    if (WorkerSlot *w = helper_to_wake(p, false)) pthread_cond_signal(&w->wake);
     pthread_mutex_unlock(&p->mutex);
-    // Signalled after the unlock, so the woken worker finds the mutex free.
-    if (w) pthread_cond_signal(&w->wake);
 }
 
 extern "C" void zeq_thread_pool_shutdown(ZeqThreadPool *p) noexcept {
