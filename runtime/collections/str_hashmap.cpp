@@ -25,34 +25,30 @@ struct StrSlot {
 };
 static_assert(sizeof(StrSlot) == 24, "slot layout: key, value, 32-bit state");
 
-// Each slot shares a 32-byte entry with a shadow of its key, so that a slot
-// and its shadow sit on one cache line and a probe that finds its key
-// touches that line and the probe index only.  The shadow packs the key's
-// len (when it is 0 to 7; otherwise a mark that it is longer or negative)
-// and its first seven bytes: keys are immutable while stored, so equal
-// shadows of keys of up to seven bytes mean equal keys, and unequal shadows
-// always mean different keys; only longer keys are compared through the
-// slot's key pointer.  A null key or a record without data has a shadow of
-// its own that sends every comparison to the key pointer.
-struct Entry {
-    StrSlot slot;
-    uint64_t shadow;
+// Beside the probe index, each slot has a shadow of its key: the key's len
+// and its first eight bytes.  Keys are immutable while stored, so the shadow
+// settles most comparisons - all of them for keys of up to eight bytes -
+// without reaching through the slot's key pointer into the key record and
+// its bytes.
+struct KeyShadow {
+    int64_t len;
+    uint64_t head;
 };
-static_assert(sizeof(Entry) == 32, "two entries to a cache line");
 
 struct ZeqStrHashMap {
-    Entry *slots;         // slot i is slots[i].slot; 64-byte aligned
+    StrSlot *slots;
     int64_t len;
     int64_t cap;
     uint8_t *ctrl;        // probe index, one byte per slot
-    void *table;          // the memory from calloc that holds the entries
+    KeyShadow *shadow;    // one per slot, valid where the slot is occupied
 };
 
 namespace {
 
 constexpr int64_t kInitialSlots = 4096;
-constexpr uint64_t kShadowLong = 0xFF;  // low byte: len above 7 or negative
-constexpr uint64_t kShadowNone = 0xFE;  // the whole shadow of a null key or a record without data
+// Shadow len of a null key or a record without data: such slots are
+// compared through the key pointer.
+constexpr int64_t kNoShadow = INT64_MIN;
 
 // Byte count of a key for hashing and comparison: a record without data
 // counts as no bytes (a negative length too).
@@ -73,16 +69,15 @@ inline bool same_key(const ZeqString *stored, const ZeqString *k) noexcept {
     return stored->data && std::memcmp(stored->data, k->data, static_cast<size_t>(n)) == 0;
 }
 
-// The first min(n, 7) bytes as a little-endian word, zero-padded; reads
+// The first min(n, 8) bytes as a little-endian word, zero-padded; reads
 // only those bytes.
-inline uint64_t head7(const char *p, int64_t n) noexcept {
-    if (n >= 7) {  // two overlapping four-byte reads
-        uint32_t lo, hi;
-        std::memcpy(&lo, p, 4);
-        std::memcpy(&hi, p + 3, 4);
-        return lo | static_cast<uint64_t>(hi) << 24;
+inline uint64_t head_word(const char *p, int64_t n) noexcept {
+    if (n >= 8) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        return v;
     }
-    if (n >= 4) {
+    if (n >= 4) {  // two overlapping four-byte reads
         uint32_t lo, hi;
         std::memcpy(&lo, p, 4);
         std::memcpy(&hi, p + n - 4, 4);
@@ -93,10 +88,9 @@ inline uint64_t head7(const char *p, int64_t n) noexcept {
     return u[0] | static_cast<uint64_t>(u[n / 2]) << (8 * (n / 2)) | static_cast<uint64_t>(u[n - 1]) << (8 * (n - 1));
 }
 
-inline uint64_t shadow_of(const ZeqString *k) noexcept {
-    if (!k || !k->data) return kShadowNone;
-    uint64_t mark = k->len >= 0 && k->len <= 7 ? static_cast<uint64_t>(k->len) : kShadowLong;
-    return mark | head7(k->data, byte_len(k)) << 8;
+inline KeyShadow shadow_of(const ZeqString *k) noexcept {
+    if (!k || !k->data) return {kNoShadow, 0};
+    return {k->len, head_word(k->data, byte_len(k))};
 }
 
 // Key comparison for a probe: the shadow first, the key record only when the
@@ -104,54 +98,53 @@ inline uint64_t shadow_of(const ZeqString *k) noexcept {
 class KeyEq {
 public:
     KeyEq(const ZeqStrHashMap *m, const ZeqString *key) noexcept
-        : entries_(m->slots), key_(key), want_(shadow_of(key)) {}
+        : slots_(m->slots), shadow_(m->shadow), key_(key), want_(shadow_of(key)),
+          short_(key && key->data && byte_len(key) <= 8) {}
 
     bool operator()(uint64_t i) const noexcept {
-        const Entry &e = entries_[i];
-        if (want_ == kShadowNone || e.shadow == kShadowNone) return same_key(e.slot.key, key_);
-        if (e.shadow != want_) return false;
-        return (want_ & 0xFF) <= 7 || same_key(e.slot.key, key_);
+        const KeyShadow &s = shadow_[i];
+        if (want_.len == kNoShadow || s.len == kNoShadow) return same_key(slots_[i].key, key_);
+        if (s.len != want_.len || s.head != want_.head) return false;
+        return short_ || same_key(slots_[i].key, key_);
     }
 
 private:
-    const Entry *entries_;
+    const StrSlot *slots_;
+    const KeyShadow *shadow_;
     const ZeqString *key_;
-    uint64_t want_;
+    KeyShadow want_;
+    bool short_;  // at most eight bytes: equal shadows mean equal keys
 };
 
-// The index of the occupied slot holding key, or -1.
-int64_t find(const ZeqStrHashMap *m, const ZeqString *key) noexcept {
-    return probe_find(m->ctrl, m->cap, hash_key(key), KeyEq(m, key));
+// The occupied slot holding key, or null.
+StrSlot *find(const ZeqStrHashMap *m, const ZeqString *key) noexcept {
+    int64_t i = probe_find(m->ctrl, m->cap, hash_key(key), KeyEq(m, key));
+    return i < 0 ? nullptr : &m->slots[i];
 }
 
 struct Tables {
-    Entry *slots;
+    StrSlot *slots;
     uint8_t *ctrl;
-    void *table;
+    KeyShadow *shadow;
 };
 
-// Zero-filled entries (aligned to a cache line) and control bytes for cap
-// slots, or all null.
+// Zero-filled slots, control bytes and shadows for cap slots, or all null.
 Tables new_tables(uint64_t cap) noexcept {
-    void *table = std::calloc(add_sat(mul_sat(cap, sizeof(Entry)), 63), 1);
-    uint8_t *ctrl = table ? new_ctrl(static_cast<int64_t>(cap)) : nullptr;
-    if (!ctrl) {
-        std::free(table);
+    auto *slots = static_cast<StrSlot *>(std::calloc(cap, sizeof(StrSlot)));
+    uint8_t *ctrl = slots ? new_ctrl(static_cast<int64_t>(cap)) : nullptr;
+    auto *shadow = ctrl ? static_cast<KeyShadow *>(std::malloc(mul_sat(cap, sizeof(KeyShadow)))) : nullptr;
+    if (!shadow) {
+        std::free(slots);
+        std::free(ctrl);
         return {nullptr, nullptr, nullptr};
     }
-    auto *slots = reinterpret_cast<Entry *>((reinterpret_cast<uintptr_t>(table) + 63) & ~uintptr_t{63});
-    return {slots, ctrl, table};
+    return {slots, ctrl, shadow};
 }
 
 void free_tables(const ZeqStrHashMap *m) noexcept {
-    std::free(m->table);
+    std::free(m->slots);
     std::free(m->ctrl);
-}
-
-void install(ZeqStrHashMap *m, const Tables &t) noexcept {
-    m->slots = t.slots;
-    m->ctrl = t.ctrl;
-    m->table = t.table;
+    std::free(m->shadow);
 }
 
 // Doubles the table, carrying the occupied slots over in ascending order to
@@ -163,15 +156,18 @@ __attribute__((noinline)) void grow(ZeqStrHashMap *m) noexcept {
     Tables t = new_tables(doubled);
     if (!t.slots) return;
     int64_t cap = static_cast<int64_t>(doubled);
-    const Entry *old = m->slots;
+    const StrSlot *old = m->slots;
     each_occupied(m->ctrl, m->cap, [&](int64_t j) {
-        uint64_t h = hash_key(old[j].slot.key);
+        uint64_t h = hash_key(old[j].key);
         uint64_t i = probe_first_empty(t.ctrl, cap, h);
         t.slots[i] = old[j];
+        t.shadow[i] = m->shadow[j];
         set_ctrl(t.ctrl, cap, i, ctrl_tag(h));
     });
     free_tables(m);
-    install(m, t);
+    m->slots = t.slots;
+    m->ctrl = t.ctrl;
+    m->shadow = t.shadow;
     m->cap = cap;
 }
 
@@ -188,19 +184,19 @@ inline Placement place(const ZeqStrHashMap *m, const ZeqString *key, uint64_t h)
 }
 
 inline void store(ZeqStrHashMap *m, int64_t i, uint64_t h, ZeqString *key, int64_t value) noexcept {
-    Entry &e = m->slots[i];
-    e.slot.key = key;
-    e.slot.value = value;
-    e.slot.state = kOccupied;
-    e.shadow = shadow_of(key);
+    StrSlot &s = m->slots[i];
+    s.key = key;
+    s.value = value;
+    s.state = kOccupied;
+    m->shadow[i] = shadow_of(key);
     set_ctrl(m->ctrl, m->cap, static_cast<uint64_t>(i), ctrl_tag(h));
     ++m->len;
 }
 
 template <class Visit>
 void each_slot(const ZeqStrHashMap *m, Visit visit) noexcept {
-    const Entry *slots = m->slots;
-    each_occupied(m->ctrl, m->cap, [&](int64_t i) { visit(slots[i].slot); });
+    const StrSlot *slots = m->slots;
+    each_occupied(m->ctrl, m->cap, [&](int64_t i) { visit(slots[i]); });
 }
 
 // Ordering of two key pointers: null first, then the bytes as unsigned
@@ -235,7 +231,9 @@ extern "C" ZeqStrHashMap *str_hashmap_new(void) noexcept {
         std::free(m);
         return nullptr;
     }
-    install(m, t);
+    m->slots = t.slots;
+    m->ctrl = t.ctrl;
+    m->shadow = t.shadow;
     m->len = 0;
     m->cap = kInitialSlots;
     return m;
@@ -255,8 +253,8 @@ extern "C" int64_t str_hashmap_insert(ZeqStrHashMap *m, ZeqString *key, int64_t 
     uint64_t h = hash_key(key);
     Placement p = place(m, key, h);
     if (p.found >= 0) {
-        int64_t old = m->slots[p.found].slot.value;
-        m->slots[p.found].slot.value = value;
+        int64_t old = m->slots[p.found].value;
+        m->slots[p.found].value = value;
         return old;
     }
     if (p.free >= 0) store(m, p.free, h, key, value);  // no free slot: nothing stored
@@ -265,23 +263,22 @@ extern "C" int64_t str_hashmap_insert(ZeqStrHashMap *m, ZeqString *key, int64_t 
 
 extern "C" int64_t str_hashmap_get(const ZeqStrHashMap *m, const ZeqString *key) noexcept {
     if (!m) return 0;
-    int64_t i = find(m, key);
-    return i < 0 ? 0 : m->slots[i].slot.value;
+    const StrSlot *s = find(m, key);
+    return s ? s->value : 0;
 }
 
 extern "C" int64_t str_hashmap_contains(const ZeqStrHashMap *m, const ZeqString *key) noexcept {
-    return m && find(m, key) >= 0 ? 1 : 0;
+    return m && find(m, key) ? 1 : 0;
 }
 
 extern "C" int64_t str_hashmap_remove(ZeqStrHashMap *m, const ZeqString *key) noexcept {
     if (!m) return 0;
-    int64_t i = find(m, key);
-    if (i < 0) return 0;
-    StrSlot &s = m->slots[i].slot;
-    s.state = kDeleted;
-    set_ctrl(m->ctrl, m->cap, static_cast<uint64_t>(i), kCtrlDeleted);
+    StrSlot *s = find(m, key);
+    if (!s) return 0;
+    s->state = kDeleted;
+    set_ctrl(m->ctrl, m->cap, static_cast<uint64_t>(s - m->slots), kCtrlDeleted);
     --m->len;
-    return s.value;
+    return s->value;
 }
 
 extern "C" ZeqVec *str_hashmap_keys(const ZeqStrHashMap *m) noexcept {
@@ -316,7 +313,7 @@ extern "C" int64_t zeq_str_hashmap_inc(ZeqStrHashMap *m, ZeqString *key, int64_t
     uint64_t h = hash_key(key);
     Placement p = place(m, key, h);
     if (p.found >= 0) {
-        int64_t &v = m->slots[p.found].slot.value;
+        int64_t &v = m->slots[p.found].value;
         v = static_cast<int64_t>(static_cast<uint64_t>(v) + static_cast<uint64_t>(delta));
     } else if (p.free >= 0) {
         store(m, p.free, h, key, delta);
