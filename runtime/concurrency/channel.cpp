@@ -18,7 +18,8 @@
 // of count and closed, which are written under the mutex, unless the side
 // it waits for last ran on the same processor; the other side, running on
 // another core, usually stores or takes within that time, and nobody sleeps
-// or signals at all.
+// or signals at all.  The spin lasts until the other side has made room or
+// messages for a run of operations, or pauses between two of its own.
 //
 // Lifetime: the record counts the operations in progress, sends apart from
 // the rest so that a sender and a receiver do not share a cache line just to
@@ -52,8 +53,8 @@ struct ZeqChannelHandle {
 // that a sender and a receiver running on two cores pass one line between
 // them per operation, not several: the line that everything shared under
 // the mutex lives on, a line each side keeps to itself (its index into the
-// buffer, the processor it last ran on, its count of operations in
-// progress), and the parts that rarely change.  The record is aligned to a
+// buffer, its count of operations in progress), and the parts that rarely
+// change.  The record is aligned to a
 // cache line inside the block that malloc returned.
 struct alignas(64) ZeqChannel {
     // Set at creation (closed and the handle list change once in a while).
@@ -74,13 +75,17 @@ struct alignas(64) ZeqChannel {
 
     // The sending side's own (the index under the mutex).
     alignas(64) int64_t send_index;
-    int32_t send_cpu;  // the processor of the last store, or -1
     std::atomic<int64_t> send_uses;  // sends in progress, plus one until the free
 
     // The receiving side's own.
     alignas(64) int64_t recv_index;
-    int32_t recv_cpu;
     std::atomic<int64_t> recv_uses;  // other operations in progress, plus one until the free
+
+    // The processors of the last store and of the last take (-1 before the
+    // first), under the mutex; written only when they change, so that the
+    // line stays in both sides' caches.
+    alignas(64) int32_t send_cpu;
+    int32_t recv_cpu;
 
     alignas(64) pthread_cond_t not_empty;
     pthread_cond_t not_full;
@@ -170,7 +175,7 @@ class Locked {
         c->buffer[c->send_index] = message;
         if (++c->send_index == c->capacity) c->send_index = 0;
         relaxed_store(c->count, c->count + 1);
-        c->send_cpu = sched_getcpu();
+        if (int32_t cpu = sched_getcpu(); cpu != c->send_cpu) c->send_cpu = cpu;
         moved_ = true;
     }
     int64_t take() noexcept {
@@ -178,7 +183,7 @@ class Locked {
         int64_t message = c->buffer[c->recv_index];
         if (++c->recv_index == c->capacity) c->recv_index = 0;
         relaxed_store(c->count, c->count - 1);
-        c->recv_cpu = sched_getcpu();
+        if (int32_t cpu = sched_getcpu(); cpu != c->recv_cpu) c->recv_cpu = cpu;
         moved_ = true;
         return message;
     }
@@ -206,14 +211,34 @@ class Locked {
         lock_spinning(&c_->mutex);
         return true;
     }
+
+    // A spin's condition: the amount is positive and has reached half the
+    // capacity, or has stopped growing since the last look; or the channel
+    // is closed.
+    template <class Amount>
+    static auto growth_settled(ZeqChannel *c, Amount amount) noexcept {
+        int64_t want = c->capacity > 1 ? c->capacity / 2 : 1;
+        return [c, amount, want, last = int64_t{-1}]() mutable {
+            int64_t now = amount();
+            bool settled = now >= want || (now > 0 && now == last) || relaxed_load(c->closed) != 0;
+            last = now;
+            return settled;
+        };
+    }
+
+    // The waits spin until the awaited amount (free slots for a sender,
+    // messages for a receiver) reaches half the capacity or stops growing
+    // between two looks: while the other side is busy filling or emptying
+    // the buffer it keeps the cache lines it works on, and this side then
+    // takes a run of operations in turn, instead of the two passing the
+    // lines back and forth on every message.
     bool spin_until_not_full() noexcept {
         ZeqChannel *c = c_;
-        return spin_once([c] { return relaxed_load(c->count) < c->capacity || relaxed_load(c->closed); },
-                         c->recv_cpu);
+        return spin_once(growth_settled(c, [c] { return c->capacity - relaxed_load(c->count); }), c->recv_cpu);
     }
     bool spin_until_not_empty() noexcept {
         ZeqChannel *c = c_;
-        return spin_once([c] { return relaxed_load(c->count) > 0 || relaxed_load(c->closed); }, c->send_cpu);
+        return spin_once(growth_settled(c, [c] { return relaxed_load(c->count); }), c->send_cpu);
     }
 
     void wait_not_full() noexcept {
