@@ -27,7 +27,7 @@ class TextFile {
   public:
     TextFile() {
         const char *dir = std::getenv("TMPDIR");
-        path_ = std::string(dir && *dir ? dir : "/tmp") + "/zeq_word_freq_XXXXXX";
+        path_ = std::string(dir && *dir ? dir : P_tmpdir) + "/zeq_word_freq_XXXXXX";
         int fd = mkstemp(path_.data());
         if (fd < 0) {
             path_.clear();
