@@ -1,5 +1,6 @@
-// A 20 MB text built from a word list, split once into word records, for the
-// word-counting benchmarks of the string-keyed maps.
+// Texts built from a word list: 20 MB split once into word records, for the
+// word-counting benchmarks of the string-keyed maps, and plain lines of
+// words for the word-frequency program.
 //
 // The word list is 30,000 made-up lower-case words (2 to 12 letters, most of
 // them 4 to 8); the text draws from it with Zipf-like frequencies (the k-th
@@ -37,6 +38,26 @@ inline std::vector<std::string> word_list() {
     return words;
 }
 
+// Calls emit(word) with words drawn from word_list() by Zipf-like weights
+// (the k-th word about 1/k as often as the first) until emit returns false.
+template <class Emit>
+void zipf_words(uint64_t seed, Emit emit) {
+    static const std::vector<std::string> words = word_list();
+    static const std::vector<double> cumulative = [] {
+        std::vector<double> c(words.size());
+        double sum = 0;
+        for (size_t k = 0; k < words.size(); ++k) c[k] = sum += 1.0 / static_cast<double>(k + 1);
+        return c;
+    }();
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> pick(0, cumulative.back());
+    for (;;) {
+        size_t k = static_cast<size_t>(std::lower_bound(cumulative.begin(), cumulative.end(), pick(rng)) -
+                                       cumulative.begin());
+        if (!emit(words[std::min(k, words.size() - 1)])) return;
+    }
+}
+
 // The text's words as string records: the text is split once into one
 // buffer where every separator became a NUL, so each record's bytes are
 // followed by a NUL as every string's are.
@@ -48,24 +69,16 @@ struct WordText {
 
 inline const WordText &word_text() {
     static const WordText text = [] {
-        auto words = word_list();
-        // Zipf weights 1/k, sampled through the cumulative sums.
-        std::vector<double> cumulative(words.size());
-        double sum = 0;
-        for (size_t k = 0; k < words.size(); ++k) cumulative[k] = sum += 1.0 / static_cast<double>(k + 1);
-        std::mt19937_64 rng(11);
-        std::uniform_real_distribution<double> pick(0, sum);
         WordText t;
         t.bytes.reserve(kTextBytes + 16);
         std::vector<std::pair<size_t, size_t>> spans;
-        while (t.bytes.size() < kTextBytes) {
-            size_t k = static_cast<size_t>(std::lower_bound(cumulative.begin(), cumulative.end(), pick(rng)) -
-                                           cumulative.begin());
-            const std::string &w = words[std::min(k, words.size() - 1)];
+        zipf_words(11, [&](const std::string &w) {
+            if (t.bytes.size() >= kTextBytes) return false;
             spans.emplace_back(t.bytes.size(), w.size());
             t.bytes += w;
             t.bytes.push_back('\0');
-        }
+            return true;
+        });
         t.records.reserve(spans.size());
         for (auto [at, n] : spans) {
             char *p = t.bytes.data() + at;
@@ -74,6 +87,21 @@ inline const WordText &word_text() {
         }
         return t;
     }();
+    return text;
+}
+
+// Plain text of about `bytes` bytes from the same words: separated by
+// spaces, twelve to a line.
+inline std::string word_lines(size_t bytes) {
+    std::string text;
+    text.reserve(bytes + 16);
+    int on_line = 0;
+    zipf_words(13, [&](const std::string &w) {
+        if (text.size() >= bytes) return false;
+        text += w;
+        text.push_back(++on_line % 12 == 0 ? '\n' : ' ');
+        return true;
+    });
     return text;
 }
 

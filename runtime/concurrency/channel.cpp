@@ -14,11 +14,23 @@
 // otherwise wait for that waiter to be scheduled.  Signals are issued after
 // the mutex is released so that the woken thread does not run into it.
 //
-// Lifetime: the record counts references, one for the channel itself and
-// one per operation in progress (taken before the mutex, dropped after the
-// last signal).  zeq_channel_free closes the channel, which wakes every
-// waiter, and drops the first; whoever drops the last releases the record.
+// Before its first wait an operation spins (concurrency.h) on relaxed reads
+// of count and closed, which are written under the mutex, unless the side
+// it waits for last ran on the same processor; the other side, running on
+// another core, usually stores or takes within that time, and nobody sleeps
+// or signals at all.  The spin lasts until the other side has made room or
+// messages for a run of operations, or pauses between two of its own.
+//
+// Lifetime: the record counts the operations in progress, sends apart from
+// the rest so that a sender and a receiver do not share a cache line just to
+// be counted, each count holding one more for the channel itself.  An
+// operation counts itself before it takes the mutex and drops its count
+// after its last signal.  zeq_channel_free closes the channel, which wakes
+// every waiter, and drops the channel's two; the operation that brings the
+// second count to zero releases the record.
 #include "concurrency.h"
+
+#include <sched.h>
 
 #include <atomic>
 #include <cerrno>
@@ -37,22 +49,46 @@ struct ZeqChannelHandle {
     ZeqChannelHandle *next;
 };
 
-struct ZeqChannel {
+// The record is laid out by who writes what, one cache line per group, so
+// that a sender and a receiver running on two cores pass one line between
+// them per operation, not several: the line that everything shared under
+// the mutex lives on, a line each side keeps to itself (its index into the
+// buffer, its count of operations in progress), and the parts that rarely
+// change.  The record is aligned to a
+// cache line inside the block that malloc returned.
+struct alignas(64) ZeqChannel {
+    // Set at creation (closed and the handle list change once in a while).
     int64_t *buffer;
     int64_t capacity;
-    int64_t send_index;
-    int64_t recv_index;
-    int64_t count;
     int64_t closed;
-    pthread_mutex_t mutex;
-    pthread_cond_t not_empty;
-    pthread_cond_t not_full;
-    int64_t recv_waiting;
-    int64_t send_waiting;
-    int64_t recv_pending;  // signals on not-empty that no waiter woke from yet
-    int64_t send_pending;
     ZeqChannelHandle *handles;  // every handle of this channel (under mutex)
-    std::atomic<int64_t> refs;
+    void *block;                // the memory from malloc that holds the record
+    std::atomic<int> sides_ended;  // use counts that dropped to zero after the free
+
+    // Shared under the mutex.
+    alignas(64) pthread_mutex_t mutex;
+    int64_t count;
+    int32_t recv_waiting;
+    int32_t send_waiting;
+    int32_t recv_pending;  // signals on not-empty that no waiter woke from yet
+    int32_t send_pending;
+
+    // The sending side's own (the index under the mutex).
+    alignas(64) int64_t send_index;
+    std::atomic<int64_t> send_uses;  // sends in progress, plus one until the free
+
+    // The receiving side's own.
+    alignas(64) int64_t recv_index;
+    std::atomic<int64_t> recv_uses;  // other operations in progress, plus one until the free
+
+    // The processors of the last store and of the last take (-1 before the
+    // first), under the mutex; written only when they change, so that the
+    // line stays in both sides' caches.
+    alignas(64) int32_t send_cpu;
+    int32_t recv_cpu;
+
+    alignas(64) pthread_cond_t not_empty;
+    pthread_cond_t not_full;
 };
 
 namespace {
@@ -67,27 +103,38 @@ void destroy(ZeqChannel *c) noexcept {
         h = next;
     }
     std::free(c->buffer);
-    c->refs.~atomic();
-    std::free(c);
+    c->send_uses.~atomic();
+    c->recv_uses.~atomic();
+    c->sides_ended.~atomic();
+    std::free(c->block);
 }
 
 // The channel a handle names; null for a null handle (or a cell naming no
 // channel).
 inline ZeqChannel *channel_of(const ZeqChannelHandle *h) noexcept { return h ? h->channel : nullptr; }
 
-// Drops one reference; the last one releases the channel.
-inline void unref(ZeqChannel *c) noexcept {
-    if (c->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(c);
+enum class Side { send, recv };
+
+inline std::atomic<int64_t> &uses(ZeqChannel *c, Side side) noexcept {
+    return side == Side::send ? c->send_uses : c->recv_uses;
+}
+
+// Drops one use of a side (or the reference the channel holds on it until
+// its free); the second side to reach zero releases the channel.
+inline void unref(ZeqChannel *c, Side side) noexcept {
+    if (uses(c, side).fetch_sub(1, std::memory_order_acq_rel) == 1 &&
+        c->sides_ended.fetch_add(1, std::memory_order_acq_rel) == 1)
+        destroy(c);
 }
 
 // An operation in progress: keeps the channel alive until it has returned.
 class Use {
   public:
-    explicit Use(ZeqChannelHandle *h) noexcept : c_(channel_of(h)) {
-        if (c_) c_->refs.fetch_add(1, std::memory_order_relaxed);
+    explicit Use(ZeqChannelHandle *h, Side side = Side::recv) noexcept : c_(channel_of(h)), side_(side) {
+        if (c_) uses(c_, side_).fetch_add(1, std::memory_order_relaxed);
     }
     ~Use() {
-        if (c_) unref(c_);
+        if (c_) unref(c_, side_);
     }
     Use(const Use &) = delete;
     Use &operator=(const Use &) = delete;
@@ -95,13 +142,14 @@ class Use {
 
   private:
     ZeqChannel *c_;
+    Side side_;
 };
 
 // Holds the channel's mutex; on release wakes the sender or receiver that
 // the operation's store or take calls for, after unlocking.
 class Locked {
   public:
-    explicit Locked(ZeqChannel *c) noexcept : c_(c) { pthread_mutex_lock(&c->mutex); }
+    explicit Locked(ZeqChannel *c) noexcept : c_(c) { lock_spinning(&c->mutex); }
     ~Locked() {
         ZeqChannel *c = c_;
         bool wake_recv = false, wake_send = false;
@@ -126,14 +174,16 @@ class Locked {
         ZeqChannel *c = c_;
         c->buffer[c->send_index] = message;
         if (++c->send_index == c->capacity) c->send_index = 0;
-        ++c->count;
+        relaxed_store(c->count, c->count + 1);
+        if (int32_t cpu = sched_getcpu(); cpu != c->send_cpu) c->send_cpu = cpu;
         moved_ = true;
     }
     int64_t take() noexcept {
         ZeqChannel *c = c_;
         int64_t message = c->buffer[c->recv_index];
         if (++c->recv_index == c->capacity) c->recv_index = 0;
-        --c->count;
+        relaxed_store(c->count, c->count - 1);
+        if (int32_t cpu = sched_getcpu(); cpu != c->recv_cpu) c->recv_cpu = cpu;
         moved_ = true;
         return message;
     }
@@ -141,6 +191,55 @@ class Locked {
     bool full() const noexcept { return c_->count >= c_->capacity; }
     bool empty() const noexcept { return c_->count == 0; }
     bool closed() const noexcept { return c_->closed != 0; }
+
+    // Spins once per operation, with the mutex released, until ready()
+    // holds or the spin ends; returns with the mutex held, and the caller
+    // checks again.  It does not spin (and returns false) when no spinning
+    // slot is free, or when the side it waits for last ran on this very
+    // processor: that thread cannot act while this one spins.
+    template <class Ready>
+    bool spin_once(Ready ready, int32_t other_cpu) noexcept {
+        if (spun_) return false;
+        spun_ = true;
+        if (other_cpu == sched_getcpu()) return false;
+        {
+            SpinSlot slot;
+            if (!slot) return false;
+            pthread_mutex_unlock(&c_->mutex);
+            spin_until(kMaxWaitSpin, kWaitSpinGap, ready);
+        }
+        lock_spinning(&c_->mutex);
+        return true;
+    }
+
+    // A spin's condition: the amount is positive and has reached half the
+    // capacity, or has stopped growing since the last look; or the channel
+    // is closed.
+    template <class Amount>
+    static auto growth_settled(ZeqChannel *c, Amount amount) noexcept {
+        int64_t want = c->capacity > 1 ? c->capacity / 2 : 1;
+        return [c, amount, want, last = int64_t{-1}]() mutable {
+            int64_t now = amount();
+            bool settled = now >= want || (now > 0 && now == last) || relaxed_load(c->closed) != 0;
+            last = now;
+            return settled;
+        };
+    }
+
+    // The waits spin until the awaited amount (free slots for a sender,
+    // messages for a receiver) reaches half the capacity or stops growing
+    // between two looks: while the other side is busy filling or emptying
+    // the buffer it keeps the cache lines it works on, and this side then
+    // takes a run of operations in turn, instead of the two passing the
+    // lines back and forth on every message.
+    bool spin_until_not_full() noexcept {
+        ZeqChannel *c = c_;
+        return spin_once(growth_settled(c, [c] { return c->capacity - relaxed_load(c->count); }), c->recv_cpu);
+    }
+    bool spin_until_not_empty() noexcept {
+        ZeqChannel *c = c_;
+        return spin_once(growth_settled(c, [c] { return relaxed_load(c->count); }), c->send_cpu);
+    }
 
     void wait_not_full() noexcept {
         ++c_->send_waiting;
@@ -155,7 +254,7 @@ class Locked {
         if (c_->recv_pending > 0) --c_->recv_pending;
     }
     // One timed wait; false once the deadline has passed.
-    bool wait_until(pthread_cond_t *cv, int64_t *waiting, int64_t *pending,
+    bool wait_until(pthread_cond_t *cv, int32_t *waiting, int32_t *pending,
                     const timespec &deadline) noexcept {
         ++*waiting;
         int rc = pthread_cond_timedwait(cv, &c_->mutex, &deadline);
@@ -169,6 +268,7 @@ class Locked {
   private:
     ZeqChannel *c_;
     bool moved_ = false;  // a message was stored or taken
+    bool spun_ = false;   // this operation has had its spin
 };
 
 // now + ms on the real-time clock (the clock the timed waits use), the
@@ -204,13 +304,16 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
     if (out_receiver) *out_receiver = nullptr;
     if (capacity < 0) capacity = 0;
     if (static_cast<uint64_t>(capacity) > PTRDIFF_MAX / sizeof(int64_t)) return nullptr;
-    auto *c = static_cast<ZeqChannel *>(std::malloc(sizeof(ZeqChannel)));
-    if (!c) return nullptr;
+    void *block = std::malloc(sizeof(ZeqChannel) + alignof(ZeqChannel) - 1);
+    if (!block) return nullptr;
+    auto *c = reinterpret_cast<ZeqChannel *>((reinterpret_cast<uintptr_t>(block) + alignof(ZeqChannel) - 1) &
+                                             ~uintptr_t{alignof(ZeqChannel) - 1});
+    c->block = block;
     c->buffer = nullptr;
     if (capacity > 0) {
         c->buffer = static_cast<int64_t *>(std::malloc(static_cast<size_t>(capacity) * sizeof(int64_t)));
         if (!c->buffer) {
-            std::free(c);
+            std::free(block);
             return nullptr;
         }
     }
@@ -222,7 +325,10 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
     c->recv_waiting = c->send_waiting = 0;
     c->recv_pending = c->send_pending = 0;
     c->handles = nullptr;
-    new (&c->refs) std::atomic<int64_t>(1);
+    new (&c->send_uses) std::atomic<int64_t>(1);
+    c->send_cpu = c->recv_cpu = -1;
+    new (&c->recv_uses) std::atomic<int64_t>(1);
+    new (&c->sides_ended) std::atomic<int>(0);
     ZeqChannelHandle *sender = new_handle(c);
     ZeqChannelHandle *receiver = sender ? new_handle(c) : nullptr;
     if (!receiver) {
@@ -235,11 +341,12 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
 }
 
 extern "C" void zeq_channel_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    Use use(h);
+    Use use(h, Side::send);
     ZeqChannel *c = use.get();
     if (!c) return;
     Locked ch(c);
-    while (ch.full() && !ch.closed()) ch.wait_not_full();
+    while (ch.full() && !ch.closed())
+        if (!ch.spin_until_not_full()) ch.wait_not_full();
     if (!ch.closed()) ch.store(message);
 }
 
@@ -248,7 +355,8 @@ extern "C" int64_t zeq_channel_recv_opt(ZeqChannelHandle *h, int64_t *out) noexc
     ZeqChannel *c = use.get();
     if (!c) return 0;
     Locked ch(c);
-    while (ch.empty() && !ch.closed()) ch.wait_not_empty();
+    while (ch.empty() && !ch.closed())
+        if (!ch.spin_until_not_empty()) ch.wait_not_empty();
     if (ch.empty()) return 0;
     int64_t message = ch.take();
     if (out) *out = message;
@@ -262,7 +370,7 @@ extern "C" int64_t zeq_channel_recv(ZeqChannelHandle *h) noexcept {
 }
 
 extern "C" int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    Use use(h);
+    Use use(h, Side::send);
     ZeqChannel *c = use.get();
     if (!c) return 0;
     Locked ch(c);
@@ -289,8 +397,11 @@ extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int
     if (!c) return 0;
     timespec deadline = deadline_after(ms);
     Locked ch(c);
+    // A time of 0 is a poll: one wait on a passed deadline, no spin.
     while (ch.empty() && !ch.closed())
-        if (!ch.wait_until(&c->not_empty, &c->recv_waiting, &c->recv_pending, deadline)) break;
+        if (!(ms > 0 && ch.spin_until_not_empty()) &&
+            !ch.wait_until(&c->not_empty, &c->recv_waiting, &c->recv_pending, deadline))
+            break;
     // Whatever ended the wait, a message that is there now is taken.
     if (ch.empty()) return 0;
     int64_t message = ch.take();
@@ -299,12 +410,13 @@ extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int
 }
 
 extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message, int64_t ms) noexcept {
-    Use use(h);
+    Use use(h, Side::send);
     ZeqChannel *c = use.get();
     if (!c) return 0;
     if (ms < 0) {
         Locked ch(c);
-        while (ch.full() && !ch.closed()) ch.wait_not_full();
+        while (ch.full() && !ch.closed())
+            if (!ch.spin_until_not_full()) ch.wait_not_full();
         if (ch.closed()) return 0;
         ch.store(message);
         return 1;
@@ -312,7 +424,9 @@ extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message
     timespec deadline = deadline_after(ms);
     Locked ch(c);
     while (ch.full() && !ch.closed())
-        if (!ch.wait_until(&c->not_full, &c->send_waiting, &c->send_pending, deadline)) break;
+        if (!(ms > 0 && ch.spin_until_not_full()) &&
+            !ch.wait_until(&c->not_full, &c->send_waiting, &c->send_pending, deadline))
+            break;
     if (ch.full() || ch.closed()) return 0;
     ch.store(message);
     return 1;
@@ -329,7 +443,7 @@ extern "C" ZeqChannelHandle *zeq_sender_clone(ZeqChannelHandle *h) noexcept {
 namespace {
 void close_channel(ZeqChannel *c) noexcept {
     PlatformLock hold(&c->mutex);
-    c->closed = 1;
+    relaxed_store(c->closed, int64_t{1});
     if (c->recv_waiting) pthread_cond_broadcast(&c->not_empty);
     if (c->send_waiting) pthread_cond_broadcast(&c->not_full);
 }
@@ -352,5 +466,6 @@ extern "C" void zeq_channel_free(ZeqChannelHandle *h) noexcept {
     ZeqChannel *c = channel_of(h);
     if (!c) return;
     close_channel(c);
-    unref(c);
+    unref(c, Side::send);
+    unref(c, Side::recv);
 }

@@ -3,6 +3,9 @@
 #include "core.h"
 #include "core_internal.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +17,7 @@ int32_t g_arena_enabled = 0;
 namespace zeq {
 namespace {
 
-constexpr uint64_t kAlign = 8;
+constexpr uint64_t kAlign = kArenaAlign;
 constexpr uint64_t kBlockSize = 8ull << 20;      // standard block: 8 MiB
 constexpr uint64_t kOversizeExtra = 64;           // slack of an oversized block
 constexpr uint64_t kDefaultLimit = 4ull << 30;    // 4 GiB
@@ -34,7 +37,10 @@ struct Block {
     Block *next;
 };
 
-// Everything the arena keeps per thread; zero at thread start.
+// Everything the arena keeps per thread besides t_arena_bump; zero at thread
+// start.  The current block's used field is not kept up to date while the
+// block serves allocations: t_arena_bump.next is the truth, written back by
+// leave_current before anything reads used.
 struct ArenaState {
     Block *head;
     Block *current;         // always the last block of the chain
@@ -48,6 +54,17 @@ struct ArenaState {
 };
 
 thread_local ArenaState t_arena;
+
+// Makes b the block that serves allocations, from its used bytes on.
+inline void enter(ArenaState &a, Block *b) noexcept {
+    a.current = b;
+    t_arena_bump = {b->data + b->used, b->data + b->cap};
+}
+
+// Writes the bump position back into the current block's used field.
+inline void leave_current(const ArenaState &a) noexcept {
+    if (a.current) a.current->used = static_cast<uint64_t>(t_arena_bump.next - a.current->data);
+}
 
 inline uint64_t round_up(uint64_t size) noexcept {
     return size > UINT64_MAX - (kAlign - 1) ? UINT64_MAX & ~(kAlign - 1)
@@ -119,6 +136,11 @@ uint64_t read_limit() noexcept {
     std::exit(1);
 }
 
+// Readies the memory of a new block: see prepare_bulk_memory.  A thread's
+// first block is left to fault in page by page, as a small program may use
+// little of it; a thread that filled one block goes on allocating.
+void prepare_block(char *data, uint64_t size, bool first) noexcept { prepare_bulk_memory(data, size, !first); }
+
 // Memory from outside the arena when a new block can't be had.
 void *fallback(uint64_t r) noexcept { return checked_malloc(r); }
 
@@ -141,20 +163,50 @@ __attribute__((noinline)) void *alloc_new_block(uint64_t r) noexcept {
             std::free(b);
             return fallback(r);
         }
+        prepare_block(b->data, size, a.head == nullptr);
     }
+    leave_current(a);
     b->used = r;
     b->cap = size;
     b->next = nullptr;
     a.total += size;
     if (a.current) a.current->next = b; else a.head = b;
-    a.current = b;
+    enter(a, b);
     return b->data;
+}
+
+// zeq_alloc in arena mode.
+inline void *arena_alloc(uint64_t size) noexcept {
+    uint64_t r = round_up(size);
+    char *p = t_arena_bump.next;
+    // r = 0 takes the slow path too: without a block it makes the first one.
+    if (ZEQ_LIKELY(r - 1 < static_cast<uint64_t>(t_arena_bump.end - p))) {
+        t_arena_bump.next = p + r;
+        return p;
+    }
+    if (r == 0 && t_arena.current) return p;
+    return alloc_new_block(r);
 }
 
 }  // namespace
 
+constinit thread_local ArenaBump t_arena_bump __attribute__((tls_model("initial-exec"))) = {nullptr, nullptr};
+
+void prepare_bulk_memory(void *p, uint64_t size, bool fill_now) noexcept {
+    constexpr uintptr_t kHuge = 2u << 20, kPage = 4096;
+    auto start = reinterpret_cast<uintptr_t>(p);
+    uintptr_t from = (start + kHuge - 1) & ~(kHuge - 1), to = (start + size) & ~(kHuge - 1);
+    if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    from = (start + kPage - 1) & ~(kPage - 1);
+    to = (start + size) & ~(kPage - 1);
+    if (fill_now && to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+#endif
+}
+
 void release_thread_arena() noexcept {
     ArenaState &a = t_arena;
+    t_arena_bump = {nullptr, nullptr};
     free_blocks_from(a.head);
     free_blocks_from(a.spare);
     a.spare = nullptr;
@@ -190,35 +242,18 @@ void *checked_realloc(void *p, uint64_t size) noexcept {
 using namespace zeq;
 
 extern "C" void *zeq_alloc(uint64_t size) noexcept {
-    if (!arena_enabled()) return checked_malloc(size);
-    uint64_t r = round_up(size);
-    Block *cur = t_arena.current;
-    if (ZEQ_LIKELY(cur && r <= cur->cap - cur->used)) {
-        void *p = cur->data + cur->used;
-        cur->used += r;
-        return p;
-    }
-    return alloc_new_block(r);
+    return arena_enabled() ? arena_alloc(size) : checked_malloc(size);
 }
 
-// The bytes and then the record of a string: the same memory, at the same
-// addresses, as zeq_alloc(size) followed by zeq_alloc(sizeof(ZeqString)),
-// served with one bump when both fit in the current block.
-zeq::StringMemory zeq::alloc_string_memory(uint64_t size) noexcept {
-    if (arena_enabled()) {
-        uint64_t r = round_up(size);
-        Block *cur = t_arena.current;
-        if (ZEQ_LIKELY(cur)) {
-            uint64_t room = cur->cap - cur->used;
-            if (ZEQ_LIKELY(r <= room && room - r >= sizeof(ZeqString))) {
-                char *p = cur->data + cur->used;
-                cur->used += r + sizeof(ZeqString);
-                return {p, reinterpret_cast<ZeqString *>(p + r)};
-            }
-        }
-    }
-    auto *bytes = static_cast<char *>(zeq_alloc(size));
-    return {bytes, static_cast<ZeqString *>(zeq_alloc(sizeof(ZeqString)))};
+// The bytes and then the record of a string when the inline path could not
+// carve them at once: two separate allocations, as zeq_alloc(size) followed
+// by zeq_alloc(sizeof(ZeqString)).
+zeq::StringMemory zeq::alloc_string_memory_slow(uint64_t size) noexcept {
+    if (!arena_enabled())
+        return {static_cast<char *>(checked_malloc(size)),
+                static_cast<ZeqString *>(checked_malloc(sizeof(ZeqString)))};
+    auto *bytes = static_cast<char *>(arena_alloc(size));
+    return {bytes, static_cast<ZeqString *>(arena_alloc(sizeof(ZeqString)))};
 }
 
 extern "C" int64_t zeq_arena_mode(int32_t flag) noexcept {
@@ -232,7 +267,7 @@ extern "C" int64_t zeq_arena_reset(void) noexcept {
     a.total -= retire_blocks_from(a, a.head->next);
     a.head->used = 0;
     a.head->next = nullptr;
-    a.current = a.head;
+    enter(a, a.head);
     // A save point in a released block can't be restored; one in the first
     // block still can.
     if (a.save_block != a.head) {
@@ -244,6 +279,7 @@ extern "C" int64_t zeq_arena_reset(void) noexcept {
 
 extern "C" int64_t zeq_arena_save(void) noexcept {
     ArenaState &a = t_arena;
+    leave_current(a);
     a.save_block = a.current;
     a.save_used = a.current ? a.current->used : 0;
     a.save_total = a.total;
@@ -257,7 +293,7 @@ extern "C" int64_t zeq_arena_restore(void) noexcept {
     retire_blocks_from(a, s->next);
     s->next = nullptr;
     s->used = a.save_used;
-    a.current = s;
+    enter(a, s);
     a.total = a.save_total;
     return 0;
 }

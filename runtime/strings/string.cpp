@@ -8,20 +8,22 @@
 
 namespace zeq {
 
-ZeqString *string_alloc(int64_t n) noexcept {
-    uint64_t size = static_cast<uint64_t>(n);
-    auto [bytes, s] = alloc_string_memory(add_sat(size, 1));
-    bytes[size] = '\0';
-    s->data = bytes;
-    s->len = n;
-    s->cap = n;
+ZeqString *string_alloc_slow(int64_t n) noexcept {
+    StringMemory m = alloc_string_memory_slow(add_sat(static_cast<uint64_t>(n), 1));
+    m.bytes[n] = '\0';
+    return fill_record(m, n);
+}
+
+ZeqString *string_copy_slow(const char *bytes, int64_t n) noexcept {
+    ZeqString *s = string_alloc_slow(n);
+    if (n > 0) std::memcpy(s->data, bytes, static_cast<size_t>(n));
     return s;
 }
 
-ZeqString *string_copy(const char *bytes, int64_t n) noexcept {
-    ZeqString *s = string_alloc(n);
-    if (n > 0) std::memcpy(s->data, bytes, static_cast<size_t>(n));
-    return s;
+ZeqString *string_copy_long(StringMemory m, const char *bytes, int64_t n) noexcept {
+    std::memcpy(m.bytes, bytes, static_cast<size_t>(n));
+    m.bytes[n] = '\0';
+    return fill_record(m, n);
 }
 
 }  // namespace zeq

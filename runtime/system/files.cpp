@@ -39,6 +39,8 @@ constexpr uint64_t kListInitial = 1024;
 // Largest single read or write handed to the kernel (Linux moves at most
 // about 2 GiB a call anyway).
 constexpr uint64_t kIoChunk = 1ull << 30;
+// Files of at least this size are read into a buffer faulted in at once.
+constexpr int64_t kBulkRead = 4 << 20;
 // Buffer of the newline translation.
 constexpr size_t kTranslateChunk = 16 * 1024;
 
@@ -221,6 +223,7 @@ extern "C" ZeqString *zeq_read_file(const ZeqString *path) noexcept {
     if (n < 0 || static_cast<uint64_t>(n) >= static_cast<uint64_t>(PTRDIFF_MAX)) return string_empty();
     MallocBuffer buf(static_cast<char *>(std::malloc(static_cast<size_t>(n) + 1)));
     if (!buf) return string_empty();
+    if (n >= kBulkRead) prepare_bulk_memory(buf.get(), static_cast<uint64_t>(n) + 1, true);
     int64_t got = read_up_to(fd.get(), buf.get(), static_cast<uint64_t>(n));
     fd.reset();
     if (got < 0) return string_empty();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "child.h"
 #include "zeq.h"
@@ -64,6 +65,60 @@ TEST(ArenaBump, RoundsToEightBytesWithinOneBlock) {
         EXPECT_EQ(addr(b->data), addr(a) + 24);
         EXPECT_EQ(addr(b), addr(b->data) + 8);
         EXPECT_EQ(addr(a->data) % 8, 0u);
+    });
+}
+
+// Strings of random lengths (most short, some large enough to end blocks)
+// made by constructors that take the inline path, against a model of the
+// two allocations every string makes (its bytes, rounded to 8, then its
+// 24-byte record): each lands where the model's bump puts it, or at the
+// start of a new block when the current one has no room, and no string
+// writes into its neighbours.
+TEST(ArenaBump, StringsFollowTheTwoAllocationModelAcrossBlocks) {
+    in_arena([] {
+        uint64_t seed = 12345;
+        auto random = [&seed] { return (seed = seed * 6364136223846793005u + 1442695040888963407u) >> 33; };
+        std::vector<std::pair<ZeqString *, std::string>> made;
+        uintptr_t cur = 0, end = 0;  // the model's bump range
+        int64_t blocks = 0;
+        auto place = [&](uintptr_t at, uint64_t size) {
+            if (!cur || size > end - cur) {  // a new block
+                ++blocks;
+                cur = at;
+                end = at + (size <= uint64_t(kBlock) ? kBlock : size + 64);
+            }
+            EXPECT_EQ(at, cur);
+            cur += size;
+        };
+        auto check_in = [&](ZeqString *s, std::string content) {
+            place(addr(s->data), (content.size() + 8) & ~size_t(7));
+            place(addr(s), sizeof(ZeqString));
+            made.emplace_back(s, std::move(content));
+        };
+        while (blocks < 4) {
+            uint64_t pick = random();
+            int64_t n = pick % 8 == 0 ? int64_t(random() % (3 << 20)) : int64_t(pick % 41);
+            std::string text(filler(), size_t(n));
+            switch (pick % 3) {
+            case 0:
+                check_in(zeq_string_new(text.data(), n), text);
+                break;
+            case 1:  // the source, then the slice
+                check_in(zeq_string_new(filler(), n + 2), std::string(filler(), size_t(n + 2)));
+                check_in(zeq_string_slice(made.back().first, 1, n + 1), text);
+                break;
+            default: {
+                char c = char('a' + pick % 26);
+                check_in(zeq_chr(c), std::string(1, c));
+            }
+            }
+            ASSERT_EQ(zeq_arena_usage(), blocks * kBlock);
+        }
+        for (const auto &[s, content] : made) {
+            ASSERT_EQ(s->len, int64_t(content.size()));
+            ASSERT_EQ(s->cap, s->len);
+            ASSERT_EQ(std::string(s->data, content.size() + 1), content + '\0');
+        }
     });
 }
 

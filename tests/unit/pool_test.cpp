@@ -93,6 +93,34 @@ void join_own_pool_task() {
     ++g_ran;
 }
 
+// A chain of tasks queued together, each waiting (at most ten seconds) until
+// the one queued after it has started: they must all be running at once.
+constexpr int kChain = 4;
+std::atomic<bool> g_chain_started[kChain];
+std::atomic<int> g_chain_waited{0};
+template <int I>
+void chain_task() {
+    g_chain_started[I] = true;
+    if (I + 1 < kChain && eventually([] { return g_chain_started[I + 1].load(); })) ++g_chain_waited;
+}
+template <int... I>
+std::vector<ZeqTaskFn> chain_tasks(std::integer_sequence<int, I...>) {
+    return {chain_task<I>...};
+}
+
+// Distinct tasks counting their own runs; every 64th run of one holds its
+// worker for a moment, so that others find it inside a task.
+constexpr int kKinds = 16;
+std::atomic<int64_t> g_runs[kKinds];
+template <int I>
+void counted_task() {
+    if (g_runs[I].fetch_add(1) % 64 == 63) std::this_thread::sleep_for(std::chrono::microseconds(400));
+}
+template <int... I>
+std::vector<ZeqTaskFn> counted_tasks(std::integer_sequence<int, I...>) {
+    return {counted_task<I>...};
+}
+
 ZeqScope *g_scope = nullptr;
 std::atomic<int> g_self_waits{0};
 void wait_own_scope_task() {
@@ -122,7 +150,13 @@ class BigThreadStacks {
     // Whether the address space returns to below half of what `threads`
     // kept stacks would hold.
     bool released(int threads) const {
-        return eventually([&] { return zeqtest::address_space_bytes() - before_ < threads * kStack / 2; });
+        // The C library unmaps the stacks of ended detached threads only
+        // when it next puts a stack aside, so each look first starts and
+        // joins a thread.
+        return eventually([&] {
+            std::thread([] {}).join();
+            return zeqtest::address_space_bytes() - before_ < threads * kStack / 2;
+        });
     }
 
   private:
@@ -203,6 +237,41 @@ TEST(PoolDrain, ATaskMayWaitForOneQueuedAfterIt) {
         zeq_thread_pool_execute(p, task_b);
         zeq_thread_pool_join(p);
         ASSERT_TRUE(g_a_saw_b.load()) << "round " << round;
+    }
+}
+
+TEST(PoolDrain, TasksQueuedTogetherMayEachWaitForTheNext) {
+    // Queued in one burst, the tasks may all land in one worker's batch; the
+    // other workers must take the ones that worker has not started.
+    auto tasks = chain_tasks(std::make_integer_sequence<int, kChain>{});
+    for (int round = 0; round < 10; ++round) {
+        for (auto &started : g_chain_started) started = false;
+        g_chain_waited = 0;
+        ZeqThreadPool *p = zeq_thread_pool_new(kChain);
+        for (ZeqTaskFn t : tasks) zeq_thread_pool_execute(p, t);
+        zeq_thread_pool_join(p);
+        ASSERT_EQ(g_chain_waited.load(), kChain - 1) << "round " << round;
+    }
+}
+
+TEST(PoolStress, EveryTaskRunsExactlyOnceWhateverTheWorkerCount) {
+    // Several submitting threads, tasks that now and then hold their worker
+    // (so that idle workers take tasks from its batch), joined while tasks
+    // are still queued.
+    auto tasks = counted_tasks(std::make_integer_sequence<int, kKinds>{});
+    constexpr int kSubmitters = 3, kPerSubmitter = 20'000;
+    for (int64_t workers : {1, 2, 5}) {
+        for (auto &n : g_runs) n = 0;
+        ZeqThreadPool *p = zeq_thread_pool_new(workers);
+        std::vector<std::thread> submitters;
+        for (int t = 0; t < kSubmitters; ++t)
+            submitters.emplace_back([&, t] {
+                for (int i = 0; i < kPerSubmitter; ++i) zeq_thread_pool_execute(p, tasks[(i + t) % kKinds]);
+            });
+        for (auto &t : submitters) t.join();
+        zeq_thread_pool_join(p);
+        for (int k = 0; k < kKinds; ++k)
+            EXPECT_EQ(g_runs[k].load(), kSubmitters * kPerSubmitter / kKinds) << workers << " workers, task " << k;
     }
 }
 

@@ -1,0 +1,3 @@
+module zeqbench/goanchor
+
+go 1.19
