@@ -20,15 +20,25 @@ using fuzz::check;
 using fuzz::text;
 using Words = std::vector<int64_t>;
 
-uint64_t fnv(const char *p, size_t n) {
+uint64_t fnv(const std::string &s) {
     uint64_t h = 0xcbf29ce484222325ull;
-    for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 0x100000001b3ull;
+    for (unsigned char c : s) h = (h ^ c) * 0x100000001b3ull;
     return h;
 }
-uint64_t fnv(const std::string &s) { return fnv(s.data(), s.size()); }
 size_t byte_len(const ZeqString *k) { return k && k->data && k->len > 0 ? static_cast<size_t>(k->len) : 0; }
 std::string bytes_of(const ZeqString *k) { return std::string(k ? k->data : nullptr, byte_len(k)); }
 const ZeqString *as_key(int64_t w) { return reinterpret_cast<const ZeqString *>(w); }
+int64_t word(const ZeqString *k) { return reinterpret_cast<int64_t>(k); }
+
+Words drain(ZeqVec *v) {
+    Words out(v->data, v->data + v->len);
+    return zeq_vec_free(v), out;
+}
+Words listed(int64_t handle) {
+    Words out;
+    for (int64_t i = 0; i < zeq_svec_len(handle); ++i) out.push_back(word(zeq_svec_get(handle, i)));
+    return zeq_svec_free(handle), out;
+}
 
 // Key records of one input: two records per text (same bytes, distinct
 // pointers), the null key, a record without data, and generated keys.
@@ -47,107 +57,111 @@ struct Keys {
     ZeqString *pick(fuzz::Reader &in) { return pool[in.byte() % pool.size()]; }
 };
 
-Words drain(ZeqVec *v) {
-    Words out(v->data, v->data + v->len);
-    return zeq_vec_free(v), out;
-}
+// ---- the open-addressing tables ----------------------------------------------
 
-// ---- string-keyed hash map --------------------------------------------------
-
-struct HashModel {
+// Open addressing as the string-keyed hash map and the integer map do it:
+// linear probing from the home slot over at most the whole table, deleted
+// markers that searches pass over and inserts reuse; a growing table doubles
+// before an insert finds it more than 70 % full, carrying its entries over
+// in slot order.  Keys are words: the integer, or the key record's address.
+struct OpenModel {
     struct Slot {
-        int state;  // 0 empty, 1 occupied, 2 deleted
-        ZeqString *key;
-        int64_t value;
+        bool live;
+        int64_t key, value;
     };
-    std::vector<Slot> slots = std::vector<Slot>(4096);
+    uint64_t (*hash)(int64_t);
+    bool (*same)(int64_t, int64_t);
+    uint64_t size;
+    bool grows;
+    std::map<uint64_t, Slot> slots{};  // every slot ever used; absent: empty
     int64_t len = 0;
 
-    static uint64_t hash(const ZeqString *k) {
-        uint64_t h = k ? fnv(k->data, byte_len(k)) : 0;
-        return h ^ (h >> 32);
+    // The live slot holding k; or, for a free slot, the first of k's path
+    // that is not live (null when there is none).
+    Slot *walk(int64_t k, bool free) {
+        for (uint64_t n = 0, i = hash(k) & (size - 1); n < size; ++n, i = (i + 1) & (size - 1)) {
+            auto s = slots.find(i);
+            if (s == slots.end()) return free ? &slots[i] : nullptr;
+            if (free ? !s->second.live : s->second.live && same(s->second.key, k)) return &s->second;
+        }
+        return nullptr;
     }
-    static bool same(const ZeqString *a, const ZeqString *b) {
-        return a == b || (a && b && a->len == b->len && (!byte_len(a) || !std::memcmp(a->data, b->data, byte_len(a))));
-    }
-    // The probe path of k: its home slot, then each following one, wrapping.
-    template <class Visit>
-    void path(const ZeqString *k, Visit visit) {
-        size_t mask = slots.size() - 1, s = hash(k) & mask;
-        for (size_t i = 0; i < slots.size() && visit(slots[s]); ++i) s = (s + 1) & mask;
-    }
-    Slot *find(const ZeqString *k) {
-        Slot *found = nullptr;
-        path(k, [&](Slot &s) { return s.state != 0 && !(s.state == 1 && same(s.key, k) && (found = &s)); });
-        return found;
+    Slot *find(int64_t k) { return walk(k, false); }
+    int64_t get(int64_t k, int64_t absent) {
+        Slot *f = find(k);
+        return f ? f->value : absent;
     }
     // Insert (or add, for inc): the previous value of a present key, else 0.
-    int64_t put(ZeqString *k, int64_t value, bool add) {
-        if (len * 10 > static_cast<int64_t>(slots.size()) * 7) {
-            std::vector<Slot> old = std::move(slots);
-            slots.assign(old.size() * 2, Slot{});
-            for (const Slot &o : old)
-                if (o.state == 1) path(o.key, [&](Slot &s) { return s.state == 1 || (s = o, false); });
+    int64_t put(int64_t k, int64_t value, bool add = false) {
+        if (grows && len * 10 > static_cast<int64_t>(size) * 7) {
+            auto old = std::exchange(slots, {});
+            size *= 2;
+            for (auto &[i, s] : old)
+                if (s.live) *walk(s.key, true) = s;
         }
         if (Slot *f = find(k)) return std::exchange(f->value, add ? f->value + value : value);
-        path(k, [&](Slot &s) { return s.state == 1 || (s = Slot{1, k, value}, ++len, false); });
+        if (Slot *f = walk(k, true)) *f = Slot{true, k, value}, ++len;
         return 0;
     }
-    int64_t remove(const ZeqString *k) {
+    int64_t remove(int64_t k, int64_t absent) {
         Slot *f = find(k);
-        return f ? (f->state = 2, --len, f->value) : 0;
+        return f ? (f->live = false, --len, f->value) : absent;
+    }
+    Words list(int64_t Slot::*field) const {
+        Words out;
+        for (auto &[i, s] : slots)
+            if (s.live) out.push_back(s.*field);
+        return out;
     }
 };
 
-Words listed(int64_t handle) {
-    Words out;
-    for (int64_t i = 0; i < zeq_svec_len(handle); ++i) out.push_back(reinterpret_cast<int64_t>(zeq_svec_get(handle, i)));
-    return zeq_svec_free(handle), out;
+uint64_t str_hash(int64_t k) {
+    uint64_t h = k ? fnv(bytes_of(as_key(k))) : 0;
+    return h ^ (h >> 32);
+}
+bool str_same(int64_t a, int64_t b) {
+    const ZeqString *x = as_key(a), *y = as_key(b);
+    return a == b || (x && y && x->len == y->len && bytes_of(x) == bytes_of(y));
 }
 
-void check_lists(ZeqStrHashMap *m, const HashModel &model) {
-    Words keys, values;
-    for (const auto &s : model.slots)
-        if (s.state == 1) keys.push_back(reinterpret_cast<int64_t>(s.key)), values.push_back(s.value);
-    check(drain(str_hashmap_keys(m)) == keys && drain(str_hashmap_values(m)) == values, "keys, values: slot order");
+void check_lists(ZeqStrHashMap *m, const OpenModel &model) {
+    Words keys = model.list(&OpenModel::Slot::key);
+    check(drain(str_hashmap_keys(m)) == keys && drain(str_hashmap_values(m)) == model.list(&OpenModel::Slot::value),
+          "keys, values: slot order");
     check(listed(zeq_str_hashmap_keys(m)) == keys, "zeq_str_hashmap_keys");
     std::sort(keys.begin(), keys.end(), [](int64_t x, int64_t y) {  // null first, then bytes, shorter first
         const ZeqString *a = as_key(x), *b = as_key(y);
-        if (!a || !b) return !a && b;
-        size_t n = std::min(byte_len(a), byte_len(b));
-        int c = n ? std::memcmp(a->data, b->data, n) : 0;
-        return c ? c < 0 : byte_len(a) < byte_len(b);
+        return !a || !b ? !a && b : bytes_of(a) < bytes_of(b);
     });
     check(listed(zeq_str_hashmap_sorted_keys(m)) == keys, "zeq_str_hashmap_sorted_keys");
 }
 
 void hash_map(fuzz::Reader &in) {
     Keys keys(in);
-    HashModel model;
+    OpenModel model{str_hash, str_same, 4096, true};
     ZeqStrHashMap *m = str_hashmap_new();
+    auto insert = [&](ZeqString *k, int64_t v) { check(str_hashmap_insert(m, k, v) == model.put(word(k), v), "insert"); };
+    auto remove = [&](ZeqString *k) { check(str_hashmap_remove(m, k) == model.remove(word(k), 0), "remove"); };
     for (int generated = 0; !in.empty(); check(str_hashmap_len(m) == model.len, "len")) {
         uint8_t op = in.byte();
-        int64_t value = static_cast<int8_t>(in.byte());
+        int64_t value = in.i8();
         ZeqString *k = keys.pick(in);
         switch (op % 8) {
-            case 0: check(str_hashmap_insert(m, k, value) == model.put(k, value, false), "insert"); break;
-            case 1: {
-                HashModel::Slot *f = model.find(k);
-                check(str_hashmap_get(m, k) == (f ? f->value : 0) && str_hashmap_contains(m, k) == !!f, "get, contains");
+            case 0: insert(k, value); break;
+            case 1:
+                check(str_hashmap_get(m, k) == model.get(word(k), 0) && str_hashmap_contains(m, k) == !!model.find(word(k)),
+                      "get, contains");
                 break;
-            }
-            case 2: check(str_hashmap_remove(m, k) == model.remove(k), "remove"); break;
-            case 3: zeq_str_hashmap_inc(m, k, value), model.put(k, value, true); break;
-            case 4: check(zeq_str_hashmap_update(m, k, value) == 0, "update"), model.put(k, value, false); break;
+            case 2: remove(k); break;
+            case 3: zeq_str_hashmap_inc(m, k, value), model.put(word(k), value, true); break;
+            case 4: check(zeq_str_hashmap_update(m, k, value) == 0, "update"), model.put(word(k), value); break;
             case 5:  // many generated keys: collisions, clusters and growth
-                for (int n = (op >> 3) * 128; n > 0 && generated < 3000; --n, ++generated) {
-                    ZeqString *g = keys.add("#" + std::to_string(generated));
-                    check(str_hashmap_insert(m, g, generated) == model.put(g, generated, false), "bulk insert");
-                }
+                for (int n = (op >> 3) * 128; n > 0 && generated < 3000; --n, ++generated)
+                    insert(keys.add("#" + std::to_string(generated)), generated);
                 break;
             case 6:  // deleted markers among them
                 for (auto &o : keys.owned)
-                    if (o.s->data[0] == '#' && (o.s->len & 1)) check(str_hashmap_remove(m, o.s) == model.remove(o.s), "bulk remove");
+                    if (o.s->data[0] == '#' && (o.s->len & 1)) remove(o.s);
                 break;
             default: check_lists(m, model); break;
         }
@@ -156,92 +170,13 @@ void hash_map(fuzz::Reader &in) {
     str_hashmap_free(m);
 }
 
-// ---- string map --------------------------------------------------------------
-
-struct ChainModel {
-    struct Entry {
-        std::string key;  // as stored: cut at its first NUL
-        int64_t value;
-    };
-    using Chain = std::vector<Entry>;  // its head is the back
-    std::vector<Chain> buckets = std::vector<Chain>(64);
-    int64_t count = 0;
-
-    Chain &bucket(const std::string &k) { return buckets[fnv(k) % buckets.size()]; }
-    Entry *find(const std::string &k) {
-        Chain &b = bucket(k);
-        auto e = std::find_if(b.rbegin(), b.rend(), [&](const Entry &x) { return x.key == k; });
-        return e == b.rend() ? nullptr : &*e;
-    }
-    void insert(const std::string &k, int64_t value) {
-        if (count * 4 > static_cast<int64_t>(buckets.size()) * 3) {
-            std::vector<Chain> old = std::move(buckets);
-            buckets.assign(old.size() * 2, {});
-            for (auto &b : old)
-                for (auto e = b.rbegin(); e != b.rend(); ++e) bucket(e->key).push_back(*e);
-        }
-        if (Entry *e = find(k)) return void(e->value = value);
-        bucket(k).push_back(Entry{k.substr(0, k.find('\0')), value}), ++count;
-    }
-    int64_t remove(const std::string &k) {  // compared as C strings, in the bucket of all the bytes
-        Chain &b = bucket(k);
-        auto e = std::find_if(b.rbegin(), b.rend(), [t = k.substr(0, k.find('\0'))](const Entry &x) { return x.key == t; });
-        if (e == b.rend()) return 0;
-        int64_t v = e->value;
-        return b.erase(std::next(e).base()), --count, v;
-    }
-};
-
-void string_map(fuzz::Reader &in) {
-    Keys keys(in);
-    ChainModel model;
-    ZeqStrMap *m = zeq_strmap_new();
-    auto lists = [&] {
-        std::vector<std::string> want, got;
-        Words values;
-        for (auto &b : model.buckets)
-            for (auto e = b.rbegin(); e != b.rend(); ++e) want.push_back(e->key), values.push_back(e->value);
-        for (int64_t p : drain(zeq_strmap_keys(m))) got.push_back(text(as_key(p))), zeq_string_free(const_cast<ZeqString *>(as_key(p)));
-        check(got == want && drain(zeq_strmap_values(m)) == values, "strmap_keys, strmap_values: bucket order");
-    };
-    for (int generated = 0; !in.empty(); check(zeq_strmap_size(m) == model.count, "strmap_size")) {
-        uint8_t op = in.byte();
-        int64_t value = static_cast<int8_t>(in.byte());
-        ZeqString *k = keys.pick(in);
-        std::string t = bytes_of(k);
-        bool usable = k && k->data;
-        switch (op % 6) {
-            case 0:
-                check(zeq_strmap_insert(m, k, value) == usable, "strmap_insert");
-                if (usable) model.insert(t, value);
-                break;
-            case 1: {
-                const ChainModel::Entry *e = usable ? model.find(t) : nullptr;
-                check(zeq_strmap_get(m, k) == (e ? e->value : -1) && zeq_strmap_contains(m, k) == !!e, "strmap_get, contains");
-                break;
-            }
-            case 2: check(zeq_strmap_remove(m, k) == (usable ? model.remove(t) : 0), "strmap_remove"); break;
-            case 3:
-                for (int n = (op >> 3) * 8; n > 0 && generated < 2000; --n, ++generated) {
-                    fuzz::Owned g("#" + std::to_string(generated));
-                    check(zeq_strmap_insert(m, g.s, generated) == 1, "bulk insert");
-                    model.insert(text(g.s), generated);
-                }
-                break;
-            default: lists(); break;
-        }
-    }
-    lists();
-    zeq_strmap_free(m);
-}
-
 // ---- integer map ---------------------------------------------------------------
 
 constexpr uint64_t kMultiplier = 0x517cc1b727220a95ull, kSlotMask = 131071;
 
-uint64_t home(int64_t key) {
+uint64_t int_hash(int64_t key) {
     uint64_t h = static_cast<uint64_t>(key) * kMultiplier;
-    return (h ^ (h >> 32)) & kSlotMask;
+    return h ^ (h >> 32);
 }
 
 // A key whose home slot is `slot`: a hash with that home, times the
@@ -254,44 +189,106 @@ int64_t key_at(uint64_t slot, uint64_t noise) {
 }
 
 void int_map(fuzz::Reader &in) {
-    struct Slot {
-        bool live;
-        int64_t key, value;
-    };
-    std::map<uint64_t, Slot> model;  // every slot ever used; absent: empty
-    int64_t len = 0;
+    OpenModel model{int_hash, [](int64_t a, int64_t b) { return a == b; }, kSlotMask + 1, false};
     ZeqHashMap *m = hashmap_new();
-    for (; !in.empty(); check(hashmap_len(m) == len, "hashmap_len")) {
+    for (; !in.empty(); check(hashmap_len(m) == model.len, "hashmap_len")) {
         uint8_t op = in.byte();
         // Keys crowd the last slots, so probe paths wrap round the table.
         int64_t key = op & 0x80 ? key_at(kSlotMask - in.byte() % 8, in.word()) : static_cast<int64_t>(in.word(in.byte() % 9));
-        int64_t value = static_cast<int8_t>(in.byte());
-        Slot *s = nullptr;
-        for (uint64_t i = home(key); model.count(i) && !s; i = (i + 1) & kSlotMask)
-            if (model[i].live && model[i].key == key) s = &model[i];
+        int64_t value = in.i8();
         switch (op % 4) {
-            case 0:
-                check(hashmap_insert(m, key, value) == (s ? s->value : 0), "hashmap_insert");
-                if (s) s->value = value;
-                for (uint64_t i = home(key); !s; i = (i + 1) & kSlotMask)
-                    if (!model[i].live) s = &(model[i] = Slot{true, key, value}), ++len;
-                break;
+            case 0: check(hashmap_insert(m, key, value) == model.put(key, value), "hashmap_insert"); break;
             case 1:
-                check(hashmap_get(m, key) == (s ? s->value : INT64_MIN) && hashmap_contains(m, key) == !!s, "hashmap_get");
+                check(hashmap_get(m, key) == model.get(key, INT64_MIN) && hashmap_contains(m, key) == !!model.find(key),
+                      "hashmap_get");
                 break;
-            case 2:
-                check(hashmap_remove(m, key) == (s ? s->value : INT64_MIN), "hashmap_remove");
-                if (s) s->live = false, --len;
-                break;
-            default: {
-                Words keys, values;
-                for (auto &[i, slot] : model)
-                    if (slot.live) keys.push_back(slot.key), values.push_back(slot.value);
-                check(drain(hashmap_keys(m)) == keys && drain(hashmap_values(m)) == values, "hashmap_keys, values: slot order");
-            }
+            case 2: check(hashmap_remove(m, key) == model.remove(key, INT64_MIN), "hashmap_remove"); break;
+            default:
+                check(drain(hashmap_keys(m)) == model.list(&OpenModel::Slot::key) &&
+                          drain(hashmap_values(m)) == model.list(&OpenModel::Slot::value),
+                      "hashmap_keys, values: slot order");
         }
     }
     hashmap_free(m);
+}
+
+// ---- string map --------------------------------------------------------------
+
+// Chained buckets (head insertion), doubled past a load of 3/4; keys stored
+// cut at their first NUL, but hashed and looked up with all their bytes.
+struct ChainModel {
+    struct Entry {
+        std::string key;
+        int64_t value;
+    };
+    using Chain = std::vector<Entry>;  // its head is the back
+    std::vector<Chain> buckets = std::vector<Chain>(64);
+    int64_t count = 0;
+
+    Chain &bucket(const std::string &k) { return buckets[fnv(k) % buckets.size()]; }
+    // The entry holding k (or k up to its NUL, for cut), nearest the head of k's bucket.
+    Entry *find(const std::string &k, bool cut = false) {
+        Chain &b = bucket(k);
+        std::string t = cut ? k.substr(0, k.find('\0')) : k;
+        auto e = std::find_if(b.rbegin(), b.rend(), [&](const Entry &x) { return x.key == t; });
+        return e == b.rend() ? nullptr : &*e;
+    }
+    void insert(const std::string &k, int64_t value) {
+        if (count * 4 > static_cast<int64_t>(buckets.size()) * 3) {
+            std::vector<Chain> old = std::exchange(buckets, std::vector<Chain>(buckets.size() * 2));
+            for (auto &b : old)
+                for (auto e = b.rbegin(); e != b.rend(); ++e) bucket(e->key).push_back(*e);
+        }
+        if (Entry *e = find(k)) return void(e->value = value);
+        bucket(k).push_back(Entry{k.substr(0, k.find('\0')), value}), ++count;
+    }
+    int64_t remove(const std::string &k) {  // compared as C strings, in the bucket of all the bytes
+        Entry *e = find(k, true);
+        if (!e) return 0;
+        int64_t v = e->value;
+        return bucket(k).erase(bucket(k).begin() + (e - bucket(k).data())), --count, v;
+    }
+};
+
+void string_map(fuzz::Reader &in) {
+    Keys keys(in);
+    ChainModel model;
+    ZeqStrMap *m = zeq_strmap_new();
+    auto insert = [&](ZeqString *k, int64_t value) {
+        bool usable = k && k->data;
+        check(zeq_strmap_insert(m, k, value) == usable, "strmap_insert");
+        if (usable) model.insert(bytes_of(k), value);
+    };
+    auto lists = [&] {
+        std::vector<std::string> want, got;
+        Words values;
+        for (auto &b : model.buckets)
+            for (auto e = b.rbegin(); e != b.rend(); ++e) want.push_back(e->key), values.push_back(e->value);
+        for (int64_t p : drain(zeq_strmap_keys(m))) got.push_back(text(as_key(p))), zeq_string_free(const_cast<ZeqString *>(as_key(p)));
+        check(got == want && drain(zeq_strmap_values(m)) == values, "strmap_keys, strmap_values: bucket order");
+    };
+    for (int generated = 0; !in.empty(); check(zeq_strmap_size(m) == model.count, "strmap_size")) {
+        uint8_t op = in.byte();
+        int64_t value = in.i8();
+        ZeqString *k = keys.pick(in);
+        bool usable = k && k->data;
+        switch (op % 6) {
+            case 0: insert(k, value); break;
+            case 1: {
+                const ChainModel::Entry *e = usable ? model.find(bytes_of(k)) : nullptr;
+                check(zeq_strmap_get(m, k) == (e ? e->value : -1) && zeq_strmap_contains(m, k) == !!e, "strmap_get, contains");
+                break;
+            }
+            case 2: check(zeq_strmap_remove(m, k) == (usable ? model.remove(bytes_of(k)) : 0), "strmap_remove"); break;
+            case 3:
+                for (int n = (op >> 3) * 8; n > 0 && generated < 2000; --n, ++generated)
+                    insert(fuzz::Owned("#" + std::to_string(generated)).s, generated);
+                break;
+            default: lists(); break;
+        }
+    }
+    lists();
+    zeq_strmap_free(m);
 }
 
 // ---- reg_cached_lookup -----------------------------------------------------------
