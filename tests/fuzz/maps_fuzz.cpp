@@ -9,26 +9,20 @@
 #include <algorithm>
 #include <deque>
 #include <map>
-#include <utility>
 #include <vector>
 
+#include "../support/reference.h"
 #include "fuzz_support.h"
 
 namespace {
 
 using fuzz::check;
 using fuzz::text;
+using zeqtest::key_bytes;
+using zeqtest::key_record;
+using zeqtest::key_word;
 using Words = std::vector<int64_t>;
-
-uint64_t fnv(const std::string &s) {
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (unsigned char c : s) h = (h ^ c) * 0x100000001b3ull;
-    return h;
-}
-size_t byte_len(const ZeqString *k) { return k && k->data && k->len > 0 ? static_cast<size_t>(k->len) : 0; }
-std::string bytes_of(const ZeqString *k) { return std::string(k ? k->data : nullptr, byte_len(k)); }
-const ZeqString *as_key(int64_t w) { return reinterpret_cast<const ZeqString *>(w); }
-int64_t word(const ZeqString *k) { return reinterpret_cast<int64_t>(k); }
+using Slot = zeqtest::OpenTable::Slot;
 
 Words drain(ZeqVec *v) {
     Words out(v->data, v->data + v->len);
@@ -36,7 +30,7 @@ Words drain(ZeqVec *v) {
 }
 Words listed(int64_t handle) {
     Words out;
-    for (int64_t i = 0; i < zeq_svec_len(handle); ++i) out.push_back(word(zeq_svec_get(handle, i)));
+    for (int64_t i = 0; i < zeq_svec_len(handle); ++i) out.push_back(key_word(zeq_svec_get(handle, i)));
     return zeq_svec_free(handle), out;
 }
 
@@ -57,104 +51,41 @@ struct Keys {
     ZeqString *pick(fuzz::Reader &in) { return pool[in.byte() % pool.size()]; }
 };
 
-// ---- the open-addressing tables ----------------------------------------------
+// ---- string-keyed hash map ----------------------------------------------------
 
-// Open addressing as the string-keyed hash map and the integer map do it:
-// linear probing from the home slot over at most the whole table, deleted
-// markers that searches pass over and inserts reuse; a growing table doubles
-// before an insert finds it more than 70 % full, carrying its entries over
-// in slot order.  Keys are words: the integer, or the key record's address.
-struct OpenModel {
-    struct Slot {
-        bool live;
-        int64_t key, value;
-    };
-    uint64_t (*hash)(int64_t);
-    bool (*same)(int64_t, int64_t);
-    uint64_t size;
-    bool grows;
-    std::map<uint64_t, Slot> slots{};  // every slot ever used; absent: empty
-    int64_t len = 0;
-
-    // The live slot holding k; or, for a free slot, the first of k's path
-    // that is not live (null when there is none).
-    Slot *walk(int64_t k, bool free) {
-        for (uint64_t n = 0, i = hash(k) & (size - 1); n < size; ++n, i = (i + 1) & (size - 1)) {
-            auto s = slots.find(i);
-            if (s == slots.end()) return free ? &slots[i] : nullptr;
-            if (free ? !s->second.live : s->second.live && same(s->second.key, k)) return &s->second;
-        }
-        return nullptr;
-    }
-    Slot *find(int64_t k) { return walk(k, false); }
-    int64_t get(int64_t k, int64_t absent) {
-        Slot *f = find(k);
-        return f ? f->value : absent;
-    }
-    // Insert (or add, for inc): the previous value of a present key, else 0.
-    int64_t put(int64_t k, int64_t value, bool add = false) {
-        if (grows && len * 10 > static_cast<int64_t>(size) * 7) {
-            auto old = std::exchange(slots, {});
-            size *= 2;
-            for (auto &[i, s] : old)
-                if (s.live) *walk(s.key, true) = s;
-        }
-        if (Slot *f = find(k)) return std::exchange(f->value, add ? f->value + value : value);
-        if (Slot *f = walk(k, true)) *f = Slot{true, k, value}, ++len;
-        return 0;
-    }
-    int64_t remove(int64_t k, int64_t absent) {
-        Slot *f = find(k);
-        return f ? (f->live = false, --len, f->value) : absent;
-    }
-    Words list(int64_t Slot::*field) const {
-        Words out;
-        for (auto &[i, s] : slots)
-            if (s.live) out.push_back(s.*field);
-        return out;
-    }
-};
-
-uint64_t str_hash(int64_t k) {
-    uint64_t h = k ? fnv(bytes_of(as_key(k))) : 0;
-    return h ^ (h >> 32);
-}
-bool str_same(int64_t a, int64_t b) {
-    const ZeqString *x = as_key(a), *y = as_key(b);
-    return a == b || (x && y && x->len == y->len && bytes_of(x) == bytes_of(y));
-}
-
-void check_lists(ZeqStrHashMap *m, const OpenModel &model) {
-    Words keys = model.list(&OpenModel::Slot::key);
-    check(drain(str_hashmap_keys(m)) == keys && drain(str_hashmap_values(m)) == model.list(&OpenModel::Slot::value),
+void check_lists(ZeqStrHashMap *m, const zeqtest::OpenTable &model) {
+    Words keys = model.list(&Slot::key);
+    check(drain(str_hashmap_keys(m)) == keys && drain(str_hashmap_values(m)) == model.list(&Slot::value),
           "keys, values: slot order");
     check(listed(zeq_str_hashmap_keys(m)) == keys, "zeq_str_hashmap_keys");
     std::sort(keys.begin(), keys.end(), [](int64_t x, int64_t y) {  // null first, then bytes, shorter first
-        const ZeqString *a = as_key(x), *b = as_key(y);
-        return !a || !b ? !a && b : bytes_of(a) < bytes_of(b);
+        return !x || !y ? !x && y : key_bytes(key_record(x)) < key_bytes(key_record(y));
     });
     check(listed(zeq_str_hashmap_sorted_keys(m)) == keys, "zeq_str_hashmap_sorted_keys");
 }
 
 void hash_map(fuzz::Reader &in) {
     Keys keys(in);
-    OpenModel model{str_hash, str_same, 4096, true};
+    zeqtest::OpenTable model = zeqtest::string_keyed_table();
     ZeqStrHashMap *m = str_hashmap_new();
-    auto insert = [&](ZeqString *k, int64_t v) { check(str_hashmap_insert(m, k, v) == model.put(word(k), v), "insert"); };
-    auto remove = [&](ZeqString *k) { check(str_hashmap_remove(m, k) == model.remove(word(k), 0), "remove"); };
+    auto insert = [&](ZeqString *k, int64_t v) {
+        check(str_hashmap_insert(m, k, v) == model.put(key_word(k), v), "insert");
+    };
+    auto remove = [&](ZeqString *k) { check(str_hashmap_remove(m, k) == model.remove(key_word(k), 0), "remove"); };
     for (int generated = 0; !in.empty(); check(str_hashmap_len(m) == model.len, "len")) {
         uint8_t op = in.byte();
         int64_t value = in.i8();
         ZeqString *k = keys.pick(in);
+        int64_t w = key_word(k);
         switch (op % 8) {
             case 0: insert(k, value); break;
             case 1:
-                check(str_hashmap_get(m, k) == model.get(word(k), 0) && str_hashmap_contains(m, k) == !!model.find(word(k)),
+                check(str_hashmap_get(m, k) == model.get(w, 0) && str_hashmap_contains(m, k) == !!model.find(w),
                       "get, contains");
                 break;
             case 2: remove(k); break;
-            case 3: zeq_str_hashmap_inc(m, k, value), model.put(word(k), value, true); break;
-            case 4: check(zeq_str_hashmap_update(m, k, value) == 0, "update"), model.put(word(k), value); break;
+            case 3: zeq_str_hashmap_inc(m, k, value), model.put(w, value, true); break;
+            case 4: check(zeq_str_hashmap_update(m, k, value) == 0, "update"), model.put(w, value); break;
             case 5:  // many generated keys: collisions, clusters and growth
                 for (int n = (op >> 3) * 128; n > 0 && generated < 3000; --n, ++generated)
                     insert(keys.add("#" + std::to_string(generated)), generated);
@@ -172,16 +103,10 @@ void hash_map(fuzz::Reader &in) {
 
 // ---- integer map ---------------------------------------------------------------
 
-constexpr uint64_t kMultiplier = 0x517cc1b727220a95ull, kSlotMask = 131071;
-
-uint64_t int_hash(int64_t key) {
-    uint64_t h = static_cast<uint64_t>(key) * kMultiplier;
-    return h ^ (h >> 32);
-}
-
 // A key whose home slot is `slot`: a hash with that home, times the
 // multiplier's inverse modulo 2^64.
 int64_t key_at(uint64_t slot, uint64_t noise) {
+    constexpr uint64_t kMultiplier = zeqtest::kIntMapMultiplier, kSlotMask = 131071;
     uint64_t inverse = kMultiplier;
     for (int i = 0; i < 5; ++i) inverse *= 2 - kMultiplier * inverse;
     uint64_t hi = noise >> 32, lo = (noise & 0xFFFE0000u) | ((slot ^ hi) & kSlotMask);
@@ -189,12 +114,12 @@ int64_t key_at(uint64_t slot, uint64_t noise) {
 }
 
 void int_map(fuzz::Reader &in) {
-    OpenModel model{int_hash, [](int64_t a, int64_t b) { return a == b; }, kSlotMask + 1, false};
+    zeqtest::OpenTable model = zeqtest::integer_table();
     ZeqHashMap *m = hashmap_new();
     for (; !in.empty(); check(hashmap_len(m) == model.len, "hashmap_len")) {
         uint8_t op = in.byte();
         // Keys crowd the last slots, so probe paths wrap round the table.
-        int64_t key = op & 0x80 ? key_at(kSlotMask - in.byte() % 8, in.word()) : static_cast<int64_t>(in.word(in.byte() % 9));
+        int64_t key = op & 0x80 ? key_at(131071 - in.byte() % 8, in.word()) : int64_t(in.word(in.byte() % 9));
         int64_t value = in.i8();
         switch (op % 4) {
             case 0: check(hashmap_insert(m, key, value) == model.put(key, value), "hashmap_insert"); break;
@@ -204,8 +129,8 @@ void int_map(fuzz::Reader &in) {
                 break;
             case 2: check(hashmap_remove(m, key) == model.remove(key, INT64_MIN), "hashmap_remove"); break;
             default:
-                check(drain(hashmap_keys(m)) == model.list(&OpenModel::Slot::key) &&
-                          drain(hashmap_values(m)) == model.list(&OpenModel::Slot::value),
+                check(drain(hashmap_keys(m)) == model.list(&Slot::key) &&
+                          drain(hashmap_values(m)) == model.list(&Slot::value),
                       "hashmap_keys, values: slot order");
         }
     }
@@ -214,58 +139,19 @@ void int_map(fuzz::Reader &in) {
 
 // ---- string map --------------------------------------------------------------
 
-// Chained buckets (head insertion), doubled past a load of 3/4; keys stored
-// cut at their first NUL, but hashed and looked up with all their bytes.
-struct ChainModel {
-    struct Entry {
-        std::string key;
-        int64_t value;
-    };
-    using Chain = std::vector<Entry>;  // its head is the back
-    std::vector<Chain> buckets = std::vector<Chain>(64);
-    int64_t count = 0;
-
-    Chain &bucket(const std::string &k) { return buckets[fnv(k) % buckets.size()]; }
-    // The entry holding k (or k up to its NUL, for cut), nearest the head of k's bucket.
-    Entry *find(const std::string &k, bool cut = false) {
-        Chain &b = bucket(k);
-        std::string t = cut ? k.substr(0, k.find('\0')) : k;
-        auto e = std::find_if(b.rbegin(), b.rend(), [&](const Entry &x) { return x.key == t; });
-        return e == b.rend() ? nullptr : &*e;
-    }
-    void insert(const std::string &k, int64_t value) {
-        if (count * 4 > static_cast<int64_t>(buckets.size()) * 3) {
-            std::vector<Chain> old = std::exchange(buckets, std::vector<Chain>(buckets.size() * 2));
-            for (auto &b : old)
-                for (auto e = b.rbegin(); e != b.rend(); ++e) bucket(e->key).push_back(*e);
-        }
-        if (Entry *e = find(k)) return void(e->value = value);
-        bucket(k).push_back(Entry{k.substr(0, k.find('\0')), value}), ++count;
-    }
-    int64_t remove(const std::string &k) {  // compared as C strings, in the bucket of all the bytes
-        Entry *e = find(k, true);
-        if (!e) return 0;
-        int64_t v = e->value;
-        return bucket(k).erase(bucket(k).begin() + (e - bucket(k).data())), --count, v;
-    }
-};
-
 void string_map(fuzz::Reader &in) {
     Keys keys(in);
-    ChainModel model;
+    zeqtest::ChainTable model;
     ZeqStrMap *m = zeq_strmap_new();
-    auto insert = [&](ZeqString *k, int64_t value) {
+    auto insert = [&](ZeqString *k, int64_t value) {  // a null key or one without data is refused
         bool usable = k && k->data;
-        check(zeq_strmap_insert(m, k, value) == usable, "strmap_insert");
-        if (usable) model.insert(bytes_of(k), value);
+        check(zeq_strmap_insert(m, k, value) == (usable ? model.insert(key_bytes(k), value) : 0), "strmap_insert");
     };
     auto lists = [&] {
-        std::vector<std::string> want, got;
-        Words values;
-        for (auto &b : model.buckets)
-            for (auto e = b.rbegin(); e != b.rend(); ++e) want.push_back(e->key), values.push_back(e->value);
-        for (int64_t p : drain(zeq_strmap_keys(m))) got.push_back(text(as_key(p))), zeq_string_free(const_cast<ZeqString *>(as_key(p)));
-        check(got == want && drain(zeq_strmap_values(m)) == values, "strmap_keys, strmap_values: bucket order");
+        std::pair<std::vector<std::string>, Words> got{{}, drain(zeq_strmap_values(m))};
+        for (int64_t p : drain(zeq_strmap_keys(m)))
+            got.first.push_back(text(key_record(p))), zeq_string_free(const_cast<ZeqString *>(key_record(p)));
+        check(got == model.contents(), "strmap_keys, strmap_values: bucket order");
     };
     for (int generated = 0; !in.empty(); check(zeq_strmap_size(m) == model.count, "strmap_size")) {
         uint8_t op = in.byte();
@@ -275,11 +161,12 @@ void string_map(fuzz::Reader &in) {
         switch (op % 6) {
             case 0: insert(k, value); break;
             case 1: {
-                const ChainModel::Entry *e = usable ? model.find(bytes_of(k)) : nullptr;
-                check(zeq_strmap_get(m, k) == (e ? e->value : -1) && zeq_strmap_contains(m, k) == !!e, "strmap_get, contains");
+                bool has = usable && model.has(key_bytes(k));
+                check(zeq_strmap_get(m, k) == (has ? model.get(key_bytes(k)) : -1) && zeq_strmap_contains(m, k) == has,
+                      "strmap_get, contains");
                 break;
             }
-            case 2: check(zeq_strmap_remove(m, k) == (usable ? model.remove(bytes_of(k)) : 0), "strmap_remove"); break;
+            case 2: check(zeq_strmap_remove(m, k) == (usable ? model.remove(key_bytes(k)) : 0), "strmap_remove"); break;
             case 3:
                 for (int n = (op >> 3) * 8; n > 0 && generated < 2000; --n, ++generated)
                     insert(fuzz::Owned("#" + std::to_string(generated)).s, generated);

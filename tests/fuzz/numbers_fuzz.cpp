@@ -4,8 +4,8 @@
 // against the same references.
 #include <bit>
 #include <cinttypes>
-#include <cstdarg>
 
+#include "../support/reference.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -13,21 +13,8 @@ namespace {
 using fuzz::check;
 using fuzz::check_result;
 using fuzz::same_double;
-
-__attribute__((format(printf, 1, 2))) std::string fmt(const char *f, ...) {
-    char buf[128];
-    va_list ap;
-    va_start(ap, f);
-    int n = std::vsnprintf(buf, sizeof buf, f, ap);
-    va_end(ap);
-    return std::string(buf, static_cast<size_t>(n));
-}
-
-std::string binary(uint64_t v) {
-    std::string s;
-    do s.insert(s.begin(), static_cast<char>('0' + (v & 1))); while (v >>= 1);
-    return s;
-}
+using zeqtest::binary;
+using zeqtest::printf_text;
 
 // A number of 1 to 8 bytes off the input, sign-extended from its top byte.
 int64_t signed_word(fuzz::Reader &in, unsigned k) {
@@ -38,10 +25,10 @@ int64_t signed_word(fuzz::Reader &in, unsigned k) {
 void integer(int64_t v) {
     auto u = static_cast<uint64_t>(v), magnitude = v < 0 ? 0 - u : u;
     const char *sign = v < 0 ? "-" : "";
-    check_result(zeq_int_to_string(v), fmt("%" PRId64, v), "int_to_string");
-    check_result(zeq_int_to_hex(v), fmt("%" PRIx64, v), "int_to_hex");
-    check_result(zeq_to_hex(v), fmt("%s0x%" PRIx64, sign, magnitude), "to_hex");
-    check_result(zeq_to_octal(v), fmt("%s0o%" PRIo64, sign, magnitude), "to_octal");
+    check_result(zeq_int_to_string(v), printf_text("%" PRId64, v), "int_to_string");
+    check_result(zeq_int_to_hex(v), printf_text("%" PRIx64, v), "int_to_hex");
+    check_result(zeq_to_hex(v), printf_text("%s0x%" PRIx64, sign, magnitude), "to_hex");
+    check_result(zeq_to_octal(v), printf_text("%s0o%" PRIo64, sign, magnitude), "to_octal");
     check_result(zeq_int_to_bin(v), binary(u), "int_to_bin");
     check_result(zeq_to_binary(v), "0b" + binary(u), "to_binary");
     ZeqString *s = zeq_int_to_string(v);
@@ -50,9 +37,9 @@ void integer(int64_t v) {
 }
 
 void floating(double x) {
-    std::string g9 = fmt("%.9g", x);
+    std::string g9 = printf_text("%.9g", x);
     check_result(zeq_f64_to_string(x), g9, "f64_to_string");
-    fuzz::Owned nine(g9), exact(fmt("%.17g", x));
+    fuzz::Owned nine(g9), exact(printf_text("%.17g", x));
     check(same_double(zeq_parse_f64(nine.s), std::strtod(g9.c_str(), nullptr)), "parse_f64 of %.9g text");
     check(same_double(zeq_parse_f64(exact.s), x), "parse_f64 of %.17g text");
 }
@@ -74,10 +61,11 @@ void builder(fuzz::Reader &in) {
     while (!in.empty()) {
         uint8_t op = in.byte();
         int64_t v = signed_word(in, 1 + (op >> 2 & 7));
+        double d = std::bit_cast<double>(v);
         switch (op & 3) {
-            case 0: zeq_sb_push_int(b, v), want += fmt("%" PRId64, v); break;
-            case 1: zeq_sb_push_f64(b, std::bit_cast<double>(v)), want += fmt("%.9g", std::bit_cast<double>(v)); break;
-            case 2: zeq_sb_push_hex(b, v), want += fmt("0x%" PRIx64, v); break;
+            case 0: zeq_sb_push_int(b, v), want += printf_text("%" PRId64, v); break;
+            case 1: zeq_sb_push_f64(b, d), want += printf_text("%.9g", d); break;
+            case 2: zeq_sb_push_hex(b, v), want += printf_text("0x%" PRIx64, v); break;
             default: zeq_sb_push_bool(b, v), want += v ? "true" : "false"; break;
         }
         check(b->len == static_cast<int64_t>(want.size()) && b->len < b->cap && b->data[b->len] == '\0' &&
