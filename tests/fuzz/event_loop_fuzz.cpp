@@ -10,6 +10,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <vector>
@@ -31,27 +32,45 @@ struct Reg {
 };
 
 struct State {
-    ZeqEventLoop *loop;
+    ZeqEventLoop *loop = zeq_event_loop_create();
     std::map<int64_t, Reg> table;
-    int fds[kPool];
-    int64_t count[kPool];  // eventfd counters: readable while non-zero
+    int fds[kPool], last[kPool];  // a closed pool entry still names the number it had
+    int64_t count[kPool];         // eventfd counters: readable while non-zero
     std::set<int64_t> called, removed;
     bool stopped = false;
 
-    int index_of(int64_t fd) const {
-        for (int i = 0; i < kPool; ++i)
-            if (fds[i] == fd) return i;
-        return -1;
-    }
     // The mask a registration is ready with now (0: not ready).
     uint32_t ready(int64_t fd, const Reg &r) const {
-        int i = index_of(fd);
-        if (r.stale || i < 0) return 0;
+        auto i = std::find(fds, fds + kPool, fd) - fds;
+        if (r.stale || i == kPool) return 0;
         return ((r.interest & 1) && count[i] ? 1u : 0u) | (r.interest & 2);
+    }
+    // A register call against the model: refused for a null callback, a
+    // closed descriptor (which frees a present slot: the kernel refuses it)
+    // or a full table.
+    void add(int64_t fd, uint32_t interest, ZeqEventCallback cb, uint64_t user, const char *what) {
+        auto it = table.find(fd);
+        bool open = fd >= 0 && fcntl(static_cast<int>(fd), F_GETFD) >= 0;
+        bool fits = it != table.end() || table.size() < kSlots;
+        if (it != table.end() && cb && !open) table.erase(it);
+        int32_t want = cb && open && fits ? 0 : -1;
+        if (want == 0) table[fd] = Reg{interest & 3, cb, user, false};
+        check(zeq_event_loop_register(loop, fd, interest, cb, user) == want, what);
     }
     void unregister(int64_t fd) {
         check(zeq_event_loop_unregister(loop, fd) == (table.erase(fd) ? 0 : -1), "unregister");
         removed.insert(fd);
+    }
+    void run_once() {
+        std::map<int64_t, uint32_t> want;
+        for (auto &[fd, r] : table)
+            if (uint32_t m = ready(fd, r)) want[fd] = m;
+        bool was_stopped = stopped;
+        called.clear(), removed.clear();
+        int32_t n = zeq_event_loop_run_once(loop, 0);
+        check(n == static_cast<int32_t>(called.size()), "run_once: callbacks called");
+        if (was_stopped) return check(n == 0, "run_once of a stopped loop");
+        for (auto &[fd, m] : want) check(called.count(fd) || removed.count(fd), "every ready registration dispatched");
     }
 };
 
@@ -73,19 +92,6 @@ void second(uint64_t user, int64_t fd, uint32_t events) {
     else g->unregister(g->fds[user % kPool]);
 }
 
-void run_once(State &s) {
-    std::map<int64_t, uint32_t> ready;
-    for (auto &[fd, r] : s.table)
-        if (uint32_t m = s.ready(fd, r)) ready[fd] = m;
-    bool was_stopped = s.stopped;
-    s.called.clear();
-    s.removed.clear();
-    int32_t n = zeq_event_loop_run_once(s.loop, 0);
-    check(n == static_cast<int32_t>(s.called.size()), "run_once: callbacks called");
-    if (was_stopped) return check(n == 0, "run_once of a stopped loop");
-    for (auto &[fd, m] : ready) check(s.called.count(fd) || s.removed.count(fd), "every ready registration dispatched");
-}
-
 // Many descriptors of one eventfd, for filling the table.
 const std::vector<int> &spares() {
     static std::vector<int> fds = [] {
@@ -97,23 +103,6 @@ const std::vector<int> &spares() {
     return fds;
 }
 
-int32_t expected_register(State &s, int64_t fd, uint32_t interest, ZeqEventCallback cb, uint64_t user) {
-    auto it = s.table.find(fd);
-    bool open = fd >= 0 && fcntl(static_cast<int>(fd), F_GETFD) >= 0;
-    if (!cb || fd < 0) return -1;
-    if (it == s.table.end()) {
-        if (s.table.size() >= kSlots || !open) return -1;
-        s.table[fd] = Reg{interest & 3, cb, user, false};
-        return 0;
-    }
-    if (!open) {  // the kernel refuses: the slot is freed
-        s.table.erase(it);
-        return -1;
-    }
-    it->second = Reg{interest & 3, cb, user, false};
-    return 0;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -121,20 +110,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     spares();  // first, so that their numbers are never those of the pool
     State s;
     g = &s;
-    s.loop = zeq_event_loop_create();
-    int last[kPool];  // a closed pool entry still names the number it had
-    for (int i = 0; i < kPool; ++i) s.fds[i] = last[i] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), s.count[i] = 0;
+    for (int i = 0; i < kPool; ++i) s.fds[i] = s.last[i] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), s.count[i] = 0;
     while (!in.empty()) {
         uint8_t op = in.byte();
         int p = in.byte() % kPool;
-        int64_t fd = s.fds[p] >= 0 ? s.fds[p] : last[p];
+        int64_t fd = s.fds[p] >= 0 ? s.fds[p] : s.last[p];
+        uint64_t v = 1;
         switch (op % 8) {
             case 0: {
                 uint32_t interest = in.byte();
-                ZeqEventCallback cb = interest & 4 ? second : interest & 8 ? nullptr : first;
-                uint64_t user = in.byte();
-                int32_t want = expected_register(s, fd, interest, cb, user);
-                check(zeq_event_loop_register(s.loop, fd, interest, cb, user) == want, "register");
+                s.add(fd, interest, interest & 4 ? second : interest & 8 ? nullptr : first, in.byte(), "register");
                 break;
             }
             case 1: s.unregister(fd); break;
@@ -143,37 +128,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                     close(s.fds[p]), s.fds[p] = -1;
                     if (auto it = s.table.find(fd); it != s.table.end()) it->second.stale = true;
                 }
-                if (op & 0x10) s.fds[p] = last[p] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), s.count[p] = 0;
+                if (op & 0x10) s.fds[p] = s.last[p] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), s.count[p] = 0;
                 break;
             case 3:
-                if (s.fds[p] >= 0) {
-                    uint64_t one = 1;
-                    check(write(s.fds[p], &one, sizeof one) == sizeof one, "eventfd write");
-                    ++s.count[p];
-                }
+                if (s.fds[p] >= 0) check(write(s.fds[p], &v, sizeof v) == sizeof v, "eventfd write"), ++s.count[p];
                 break;
             case 4:
-                if (s.fds[p] >= 0 && s.count[p]) {
-                    uint64_t v;
-                    check(read(s.fds[p], &v, sizeof v) == sizeof v, "eventfd read");
-                    s.count[p] = 0;
-                }
+                if (s.fds[p] >= 0 && s.count[p])
+                    check(read(s.fds[p], &v, sizeof v) == sizeof v, "eventfd read"), s.count[p] = 0;
                 break;
             case 5:  // fill every slot; one more is refused
-                for (int spare : spares()) {
-                    int32_t want = expected_register(s, spare, 0, first, 0);
-                    check(zeq_event_loop_register(s.loop, spare, 0, first, 0) == want, "register while filling");
-                }
+                for (int spare : spares()) s.add(spare, 0, first, 0, "register while filling");
                 check(s.table.size() == kSlots, "table full");
                 break;
             case 6:
                 for (int spare : spares())
                     if (s.table.count(spare)) s.unregister(spare);
                 break;
-            default: run_once(s); break;
+            default: s.run_once(); break;
         }
     }
-    run_once(s);
+    s.run_once();
     zeq_event_loop_destroy(s.loop);
     for (int fd : s.fds)
         if (fd >= 0) close(fd);

@@ -9,26 +9,30 @@
 #include <algorithm>
 #include <deque>
 #include <map>
-#include <utility>
 #include <vector>
 
+#include "../support/reference.h"
 #include "fuzz_support.h"
 
 namespace {
 
 using fuzz::check;
 using fuzz::text;
+using zeqtest::key_bytes;
+using zeqtest::key_record;
+using zeqtest::key_word;
 using Words = std::vector<int64_t>;
+using Slot = zeqtest::OpenTable::Slot;
 
-uint64_t fnv(const char *p, size_t n) {
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 0x100000001b3ull;
-    return h;
+Words drain(ZeqVec *v) {
+    Words out(v->data, v->data + v->len);
+    return zeq_vec_free(v), out;
 }
-uint64_t fnv(const std::string &s) { return fnv(s.data(), s.size()); }
-size_t byte_len(const ZeqString *k) { return k && k->data && k->len > 0 ? static_cast<size_t>(k->len) : 0; }
-std::string bytes_of(const ZeqString *k) { return std::string(k ? k->data : nullptr, byte_len(k)); }
-const ZeqString *as_key(int64_t w) { return reinterpret_cast<const ZeqString *>(w); }
+Words listed(int64_t handle) {
+    Words out;
+    for (int64_t i = 0; i < zeq_svec_len(handle); ++i) out.push_back(key_word(zeq_svec_get(handle, i)));
+    return zeq_svec_free(handle), out;
+}
 
 // Key records of one input: two records per text (same bytes, distinct
 // pointers), the null key, a record without data, and generated keys.
@@ -47,107 +51,48 @@ struct Keys {
     ZeqString *pick(fuzz::Reader &in) { return pool[in.byte() % pool.size()]; }
 };
 
-Words drain(ZeqVec *v) {
-    Words out(v->data, v->data + v->len);
-    return zeq_vec_free(v), out;
-}
+// ---- string-keyed hash map ----------------------------------------------------
 
-// ---- string-keyed hash map --------------------------------------------------
-
-struct HashModel {
-    struct Slot {
-        int state;  // 0 empty, 1 occupied, 2 deleted
-        ZeqString *key;
-        int64_t value;
-    };
-    std::vector<Slot> slots = std::vector<Slot>(4096);
-    int64_t len = 0;
-
-    static uint64_t hash(const ZeqString *k) {
-        uint64_t h = k ? fnv(k->data, byte_len(k)) : 0;
-        return h ^ (h >> 32);
-    }
-    static bool same(const ZeqString *a, const ZeqString *b) {
-        return a == b || (a && b && a->len == b->len && (!byte_len(a) || !std::memcmp(a->data, b->data, byte_len(a))));
-    }
-    // The probe path of k: its home slot, then each following one, wrapping.
-    template <class Visit>
-    void path(const ZeqString *k, Visit visit) {
-        size_t mask = slots.size() - 1, s = hash(k) & mask;
-        for (size_t i = 0; i < slots.size() && visit(slots[s]); ++i) s = (s + 1) & mask;
-    }
-    Slot *find(const ZeqString *k) {
-        Slot *found = nullptr;
-        path(k, [&](Slot &s) { return s.state != 0 && !(s.state == 1 && same(s.key, k) && (found = &s)); });
-        return found;
-    }
-    // Insert (or add, for inc): the previous value of a present key, else 0.
-    int64_t put(ZeqString *k, int64_t value, bool add) {
-        if (len * 10 > static_cast<int64_t>(slots.size()) * 7) {
-            std::vector<Slot> old = std::move(slots);
-            slots.assign(old.size() * 2, Slot{});
-            for (const Slot &o : old)
-                if (o.state == 1) path(o.key, [&](Slot &s) { return s.state == 1 || (s = o, false); });
-        }
-        if (Slot *f = find(k)) return std::exchange(f->value, add ? f->value + value : value);
-        path(k, [&](Slot &s) { return s.state == 1 || (s = Slot{1, k, value}, ++len, false); });
-        return 0;
-    }
-    int64_t remove(const ZeqString *k) {
-        Slot *f = find(k);
-        return f ? (f->state = 2, --len, f->value) : 0;
-    }
-};
-
-Words listed(int64_t handle) {
-    Words out;
-    for (int64_t i = 0; i < zeq_svec_len(handle); ++i) out.push_back(reinterpret_cast<int64_t>(zeq_svec_get(handle, i)));
-    return zeq_svec_free(handle), out;
-}
-
-void check_lists(ZeqStrHashMap *m, const HashModel &model) {
-    Words keys, values;
-    for (const auto &s : model.slots)
-        if (s.state == 1) keys.push_back(reinterpret_cast<int64_t>(s.key)), values.push_back(s.value);
-    check(drain(str_hashmap_keys(m)) == keys && drain(str_hashmap_values(m)) == values, "keys, values: slot order");
+void check_lists(ZeqStrHashMap *m, const zeqtest::OpenTable &model) {
+    Words keys = model.list(&Slot::key);
+    check(drain(str_hashmap_keys(m)) == keys && drain(str_hashmap_values(m)) == model.list(&Slot::value),
+          "keys, values: slot order");
     check(listed(zeq_str_hashmap_keys(m)) == keys, "zeq_str_hashmap_keys");
     std::sort(keys.begin(), keys.end(), [](int64_t x, int64_t y) {  // null first, then bytes, shorter first
-        const ZeqString *a = as_key(x), *b = as_key(y);
-        if (!a || !b) return !a && b;
-        size_t n = std::min(byte_len(a), byte_len(b));
-        int c = n ? std::memcmp(a->data, b->data, n) : 0;
-        return c ? c < 0 : byte_len(a) < byte_len(b);
+        return !x || !y ? !x && y : key_bytes(key_record(x)) < key_bytes(key_record(y));
     });
     check(listed(zeq_str_hashmap_sorted_keys(m)) == keys, "zeq_str_hashmap_sorted_keys");
 }
 
 void hash_map(fuzz::Reader &in) {
     Keys keys(in);
-    HashModel model;
+    zeqtest::OpenTable model = zeqtest::string_keyed_table();
     ZeqStrHashMap *m = str_hashmap_new();
+    auto insert = [&](ZeqString *k, int64_t v) {
+        check(str_hashmap_insert(m, k, v) == model.put(key_word(k), v), "insert");
+    };
+    auto remove = [&](ZeqString *k) { check(str_hashmap_remove(m, k) == model.remove(key_word(k), 0), "remove"); };
     for (int generated = 0; !in.empty(); check(str_hashmap_len(m) == model.len, "len")) {
         uint8_t op = in.byte();
-        int64_t value = static_cast<int8_t>(in.byte());
+        int64_t value = in.i8();
         ZeqString *k = keys.pick(in);
+        int64_t w = key_word(k);
         switch (op % 8) {
-            case 0: check(str_hashmap_insert(m, k, value) == model.put(k, value, false), "insert"); break;
-            case 1: {
-                HashModel::Slot *f = model.find(k);
-                check(str_hashmap_get(m, k) == (f ? f->value : 0) && str_hashmap_contains(m, k) == !!f, "get, contains");
+            case 0: insert(k, value); break;
+            case 1:
+                check(str_hashmap_get(m, k) == model.get(w, 0) && str_hashmap_contains(m, k) == !!model.find(w),
+                      "get, contains");
                 break;
-            }
-            case 2: check(str_hashmap_remove(m, k) == model.remove(k), "remove"); break;
-            case 3: zeq_str_hashmap_inc(m, k, value), model.put(k, value, true); break;
-            case 4: check(zeq_str_hashmap_update(m, k, value) == 0, "update"), model.put(k, value, false); break;
+            case 2: remove(k); break;
+            case 3: zeq_str_hashmap_inc(m, k, value), model.put(w, value, true); break;
+            case 4: check(zeq_str_hashmap_update(m, k, value) == 0, "update"), model.put(w, value); break;
             case 5:  // many generated keys: collisions, clusters and growth
-                for (int n = (op >> 3) * 128; n > 0 && generated < 3000; --n, ++generated) {
-                    ZeqString *g = keys.add("#" + std::to_string(generated));
-                    check(str_hashmap_insert(m, g, generated) == model.put(g, generated, false), "bulk insert");
-                }
+                for (int n = (op >> 3) * 128; n > 0 && generated < 3000; --n, ++generated)
+                    insert(keys.add("#" + std::to_string(generated)), generated);
                 break;
             case 6:  // deleted markers among them
                 for (auto &o : keys.owned)
-                    if (o.s->data[0] == '#' && (o.s->len & 1)) check(str_hashmap_remove(m, o.s) == model.remove(o.s), "bulk remove");
+                    if (o.s->data[0] == '#' && (o.s->len & 1)) remove(o.s);
                 break;
             default: check_lists(m, model); break;
         }
@@ -156,97 +101,12 @@ void hash_map(fuzz::Reader &in) {
     str_hashmap_free(m);
 }
 
-// ---- string map --------------------------------------------------------------
-
-struct ChainModel {
-    struct Entry {
-        std::string key;  // as stored: cut at its first NUL
-        int64_t value;
-    };
-    using Chain = std::vector<Entry>;  // its head is the back
-    std::vector<Chain> buckets = std::vector<Chain>(64);
-    int64_t count = 0;
-
-    Chain &bucket(const std::string &k) { return buckets[fnv(k) % buckets.size()]; }
-    Entry *find(const std::string &k) {
-        Chain &b = bucket(k);
-        auto e = std::find_if(b.rbegin(), b.rend(), [&](const Entry &x) { return x.key == k; });
-        return e == b.rend() ? nullptr : &*e;
-    }
-    void insert(const std::string &k, int64_t value) {
-        if (count * 4 > static_cast<int64_t>(buckets.size()) * 3) {
-            std::vector<Chain> old = std::move(buckets);
-            buckets.assign(old.size() * 2, {});
-            for (auto &b : old)
-                for (auto e = b.rbegin(); e != b.rend(); ++e) bucket(e->key).push_back(*e);
-        }
-        if (Entry *e = find(k)) return void(e->value = value);
-        bucket(k).push_back(Entry{k.substr(0, k.find('\0')), value}), ++count;
-    }
-    int64_t remove(const std::string &k) {  // compared as C strings, in the bucket of all the bytes
-        Chain &b = bucket(k);
-        auto e = std::find_if(b.rbegin(), b.rend(), [t = k.substr(0, k.find('\0'))](const Entry &x) { return x.key == t; });
-        if (e == b.rend()) return 0;
-        int64_t v = e->value;
-        return b.erase(std::next(e).base()), --count, v;
-    }
-};
-
-void string_map(fuzz::Reader &in) {
-    Keys keys(in);
-    ChainModel model;
-    ZeqStrMap *m = zeq_strmap_new();
-    auto lists = [&] {
-        std::vector<std::string> want, got;
-        Words values;
-        for (auto &b : model.buckets)
-            for (auto e = b.rbegin(); e != b.rend(); ++e) want.push_back(e->key), values.push_back(e->value);
-        for (int64_t p : drain(zeq_strmap_keys(m))) got.push_back(text(as_key(p))), zeq_string_free(const_cast<ZeqString *>(as_key(p)));
-        check(got == want && drain(zeq_strmap_values(m)) == values, "strmap_keys, strmap_values: bucket order");
-    };
-    for (int generated = 0; !in.empty(); check(zeq_strmap_size(m) == model.count, "strmap_size")) {
-        uint8_t op = in.byte();
-        int64_t value = static_cast<int8_t>(in.byte());
-        ZeqString *k = keys.pick(in);
-        std::string t = bytes_of(k);
-        bool usable = k && k->data;
-        switch (op % 6) {
-            case 0:
-                check(zeq_strmap_insert(m, k, value) == usable, "strmap_insert");
-                if (usable) model.insert(t, value);
-                break;
-            case 1: {
-                const ChainModel::Entry *e = usable ? model.find(t) : nullptr;
-                check(zeq_strmap_get(m, k) == (e ? e->value : -1) && zeq_strmap_contains(m, k) == !!e, "strmap_get, contains");
-                break;
-            }
-            case 2: check(zeq_strmap_remove(m, k) == (usable ? model.remove(t) : 0), "strmap_remove"); break;
-            case 3:
-                for (int n = (op >> 3) * 8; n > 0 && generated < 2000; --n, ++generated) {
-                    fuzz::Owned g("#" + std::to_string(generated));
-                    check(zeq_strmap_insert(m, g.s, generated) == 1, "bulk insert");
-                    model.insert(text(g.s), generated);
-                }
-                break;
-            default: lists(); break;
-        }
-    }
-    lists();
-    zeq_strmap_free(m);
-}
-
 // ---- integer map ---------------------------------------------------------------
-
-constexpr uint64_t kMultiplier = 0x517cc1b727220a95ull, kSlotMask = 131071;
-
-uint64_t home(int64_t key) {
-    uint64_t h = static_cast<uint64_t>(key) * kMultiplier;
-    return (h ^ (h >> 32)) & kSlotMask;
-}
 
 // A key whose home slot is `slot`: a hash with that home, times the
 // multiplier's inverse modulo 2^64.
 int64_t key_at(uint64_t slot, uint64_t noise) {
+    constexpr uint64_t kMultiplier = zeqtest::kIntMapMultiplier, kSlotMask = 131071;
     uint64_t inverse = kMultiplier;
     for (int i = 0; i < 5; ++i) inverse *= 2 - kMultiplier * inverse;
     uint64_t hi = noise >> 32, lo = (noise & 0xFFFE0000u) | ((slot ^ hi) & kSlotMask);
@@ -254,44 +114,68 @@ int64_t key_at(uint64_t slot, uint64_t noise) {
 }
 
 void int_map(fuzz::Reader &in) {
-    struct Slot {
-        bool live;
-        int64_t key, value;
-    };
-    std::map<uint64_t, Slot> model;  // every slot ever used; absent: empty
-    int64_t len = 0;
+    zeqtest::OpenTable model = zeqtest::integer_table();
     ZeqHashMap *m = hashmap_new();
-    for (; !in.empty(); check(hashmap_len(m) == len, "hashmap_len")) {
+    for (; !in.empty(); check(hashmap_len(m) == model.len, "hashmap_len")) {
         uint8_t op = in.byte();
         // Keys crowd the last slots, so probe paths wrap round the table.
-        int64_t key = op & 0x80 ? key_at(kSlotMask - in.byte() % 8, in.word()) : static_cast<int64_t>(in.word(in.byte() % 9));
-        int64_t value = static_cast<int8_t>(in.byte());
-        Slot *s = nullptr;
-        for (uint64_t i = home(key); model.count(i) && !s; i = (i + 1) & kSlotMask)
-            if (model[i].live && model[i].key == key) s = &model[i];
+        int64_t key = op & 0x80 ? key_at(131071 - in.byte() % 8, in.word()) : int64_t(in.word(in.byte() % 9));
+        int64_t value = in.i8();
         switch (op % 4) {
-            case 0:
-                check(hashmap_insert(m, key, value) == (s ? s->value : 0), "hashmap_insert");
-                if (s) s->value = value;
-                for (uint64_t i = home(key); !s; i = (i + 1) & kSlotMask)
-                    if (!model[i].live) s = &(model[i] = Slot{true, key, value}), ++len;
-                break;
+            case 0: check(hashmap_insert(m, key, value) == model.put(key, value), "hashmap_insert"); break;
             case 1:
-                check(hashmap_get(m, key) == (s ? s->value : INT64_MIN) && hashmap_contains(m, key) == !!s, "hashmap_get");
+                check(hashmap_get(m, key) == model.get(key, INT64_MIN) && hashmap_contains(m, key) == !!model.find(key),
+                      "hashmap_get");
                 break;
-            case 2:
-                check(hashmap_remove(m, key) == (s ? s->value : INT64_MIN), "hashmap_remove");
-                if (s) s->live = false, --len;
-                break;
-            default: {
-                Words keys, values;
-                for (auto &[i, slot] : model)
-                    if (slot.live) keys.push_back(slot.key), values.push_back(slot.value);
-                check(drain(hashmap_keys(m)) == keys && drain(hashmap_values(m)) == values, "hashmap_keys, values: slot order");
-            }
+            case 2: check(hashmap_remove(m, key) == model.remove(key, INT64_MIN), "hashmap_remove"); break;
+            default:
+                check(drain(hashmap_keys(m)) == model.list(&Slot::key) &&
+                          drain(hashmap_values(m)) == model.list(&Slot::value),
+                      "hashmap_keys, values: slot order");
         }
     }
     hashmap_free(m);
+}
+
+// ---- string map --------------------------------------------------------------
+
+void string_map(fuzz::Reader &in) {
+    Keys keys(in);
+    zeqtest::ChainTable model;
+    ZeqStrMap *m = zeq_strmap_new();
+    auto insert = [&](ZeqString *k, int64_t value) {  // a null key or one without data is refused
+        bool usable = k && k->data;
+        check(zeq_strmap_insert(m, k, value) == (usable ? model.insert(key_bytes(k), value) : 0), "strmap_insert");
+    };
+    auto lists = [&] {
+        std::pair<std::vector<std::string>, Words> got{{}, drain(zeq_strmap_values(m))};
+        for (int64_t p : drain(zeq_strmap_keys(m)))
+            got.first.push_back(text(key_record(p))), zeq_string_free(const_cast<ZeqString *>(key_record(p)));
+        check(got == model.contents(), "strmap_keys, strmap_values: bucket order");
+    };
+    for (int generated = 0; !in.empty(); check(zeq_strmap_size(m) == model.count, "strmap_size")) {
+        uint8_t op = in.byte();
+        int64_t value = in.i8();
+        ZeqString *k = keys.pick(in);
+        bool usable = k && k->data;
+        switch (op % 6) {
+            case 0: insert(k, value); break;
+            case 1: {
+                bool has = usable && model.has(key_bytes(k));
+                check(zeq_strmap_get(m, k) == (has ? model.get(key_bytes(k)) : -1) && zeq_strmap_contains(m, k) == has,
+                      "strmap_get, contains");
+                break;
+            }
+            case 2: check(zeq_strmap_remove(m, k) == (usable ? model.remove(key_bytes(k)) : 0), "strmap_remove"); break;
+            case 3:
+                for (int n = (op >> 3) * 8; n > 0 && generated < 2000; --n, ++generated)
+                    insert(fuzz::Owned("#" + std::to_string(generated)).s, generated);
+                break;
+            default: lists(); break;
+        }
+    }
+    lists();
+    zeq_strmap_free(m);
 }
 
 // ---- reg_cached_lookup -----------------------------------------------------------

@@ -3,7 +3,6 @@
 // references, and "%.9g" text against snprintf.  Built with
 // -fsanitize=fuzzer,address,undefined together with the runtime sources; a
 // finding is a sanitizer report or an abort below.
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,14 +40,6 @@ std::vector<std::string> drain(int64_t h) {
     }
     zeq_svec_free(h);
     return out;
-}
-
-void fuzz_parse(const std::string &t) {
-    Owned s(t);
-    std::string c = upto_nul(t);
-    check(zeq_parse_int(s.s) == std::strtol(c.c_str(), nullptr, 10), "parse_int");
-    double want = std::strtod(c.c_str(), nullptr), got = zeq_parse_f64(s.s);
-    check((std::isnan(want) && std::isnan(got)) || std::memcmp(&want, &got, sizeof got) == 0, "parse_f64");
 }
 
 void fuzz_split_join(const std::string &t, const std::string &sep) {
@@ -146,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     zeq_arena_mode(0);
     auto p = parts(data + 1, size - 1);
     switch (data[0] % 5) {
-        case 0: fuzz_parse(p[0]); break;
+        case 0: fuzz::check_parse(p[0]); break;
         case 1: fuzz_split_join(p[0], p[1]); break;
         case 2: fuzz_replace(p[0], p[1], p[2]); break;
         case 3: fuzz_words_lines(p[0]); break;

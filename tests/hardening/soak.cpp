@@ -25,6 +25,7 @@
 
 #include "child.h"
 #include "io_support.h"
+#include "system_support.h"
 #include "zeq.h"
 
 namespace {
@@ -70,15 +71,12 @@ ZeqSocket *g_listener;
 void on_client(uint64_t user, int64_t fd, uint32_t) {
     auto *s = reinterpret_cast<ZeqSocket *>(user);
     char *data = zeq_async_socket_read(s);
-    if (!data) {
-        zeq_event_loop_unregister(zeq_get_event_loop(), fd);
-        zeq_async_socket_close(s);
-        --g_server_sockets;
+    if (!data) {  // the client left
+        zeq_event_loop_unregister(zeq_get_event_loop(), fd), zeq_async_socket_close(s), --g_server_sockets;
         return;
     }
     g_echoed_bytes += static_cast<int64_t>(std::strlen(data));
-    zeq_async_socket_write(s, data);
-    std::free(data);
+    zeq_async_socket_write(s, data), std::free(data);
 }
 
 void on_accept(uint64_t, int64_t, uint32_t) {
@@ -102,7 +100,7 @@ int64_t client(int64_t id) {
             std::string msg = "client " + std::to_string(id) + " round " + std::to_string(round) + " message " +
                               std::to_string(m) + std::string(static_cast<size_t>(m * 13), '.') + "\n", echo;
             zeq_async_socket_write(c, msg.c_str());
-            for (char *part; echo.size() < msg.size() && (part = zeq_async_socket_read(c));) echo += part, std::free(part);
+            for (char *part; echo.size() < msg.size() && (part = zeq_async_socket_read(c));) echo += zeqtest::take(part);
             if (echo != msg) fail("echo differs from the message");
             ++g_messages, g_sent_bytes += static_cast<int64_t>(msg.size());
         }
@@ -197,12 +195,11 @@ int64_t files(int64_t) {
         zeq_arena_save();
         std::string path = g_dir + "/f" + std::to_string(round % 8);
         std::string content = std::string(static_cast<size_t>(round % 5000), 'x') + std::to_string(round);
-        ZeqString p{path.data(), static_cast<int64_t>(path.size()), 0};
-        ZeqString c{content.data(), static_cast<int64_t>(content.size()), 0};
+        ZeqString p = zeqtest::view(path), c = zeqtest::view(content);
         bool ok = zeq_write_file(&p, &c) == 0 && zeq_append_file(path.c_str(), "!") == 0 &&
                   zeq_file_size(path.c_str()) == static_cast<int64_t>(content.size()) + 1;
         ZeqString *back = zeq_read_file(&p);
-        ok = ok && std::string(back->data, static_cast<size_t>(back->len)) == content + "!";
+        ok = ok && zeqtest::content(back) == content + "!";
         if (back->len > 0) std::free(back->data);  // malloc memory even in arena mode
         if (!ok || zeq_delete_file(&p) != 0 || zeq_file_exists(&p)) fail("file round trip");
         zeq_arena_restore();
@@ -215,9 +212,9 @@ int64_t files(int64_t) {
 int main(int argc, char **argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 300;
     alarm(static_cast<unsigned>(seconds + 120));  // a hang ends the process
-    const char *tmp = std::getenv("TMPDIR");
-    g_dir = std::string(tmp && *tmp ? tmp : P_tmpdir) + "/zeq-soak-XXXXXX";
-    if (!mkdtemp(g_dir.data())) return 2;
+    zeqtest::TempDir dir;
+    if (!dir.ok()) return 2;
+    g_dir = dir.path();
     // Large blocks always mapped and unmapped, so that resident memory shows
     // what is live rather than what malloc keeps after a large free.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
@@ -287,6 +284,5 @@ int main(int argc, char **argv) {
                 "of the run:%s)\n",
                 fds_start, fds_warm, fds_running, fds_end, threads_start, threads_warm, threads_running, threads_end,
                 static_cast<long>(rss_warm), static_cast<long>(rss_end), static_cast<long>(allowed_kb), samples.c_str());
-    rmdir(g_dir.c_str());
     return g_failures == 0 ? 0 : 1;
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cinttypes>
 #include <climits>
 #include <cmath>
@@ -17,6 +16,7 @@
 
 #include "child.h"
 #include "owned_string.h"
+#include "reference.h"
 #include "zeq.h"
 
 namespace {
@@ -24,24 +24,8 @@ namespace {
 using zeqtest::Str;
 using zeqtest::take;
 
-std::string printf_text(const char *format, ...) __attribute__((format(printf, 1, 2)));
-std::string printf_text(const char *format, ...) {
-    char buf[128];
-    va_list ap;
-    va_start(ap, format);
-    int n = std::vsnprintf(buf, sizeof buf, format, ap);
-    va_end(ap);
-    return std::string(buf, static_cast<size_t>(n));
-}
-
-std::string binary(uint64_t v) {
-    std::string s;
-    do {
-        s.insert(s.begin(), static_cast<char>('0' + (v & 1)));
-        v >>= 1;
-    } while (v);
-    return s;
-}
+using zeqtest::binary;
+using zeqtest::printf_text;
 
 // Interesting integers: edges, powers of ten and two around them, random.
 std::vector<int64_t> integers() {

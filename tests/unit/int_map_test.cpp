@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "reference.h"
 #include "zeq.h"
 
 namespace {
@@ -17,49 +18,9 @@ constexpr int64_t kSlots = 131072;
 constexpr int64_t kMissing = INT64_MIN;
 
 uint64_t home(int64_t key) {
-    uint64_t h = static_cast<uint64_t>(key) * 0x517cc1b727220a95ull;
+    uint64_t h = static_cast<uint64_t>(key) * zeqtest::kIntMapMultiplier;
     return (h ^ (h >> 32)) & (kSlots - 1);
 }
-
-struct Reference {
-    struct Slot {
-        int64_t key = 0, value = 0;
-        int state = 0;  // 0 empty, 1 occupied, 2 deleted
-    };
-    std::vector<Slot> slots = std::vector<Slot>(kSlots);
-    int64_t len = 0;
-
-    Slot &at(int64_t key, int64_t step) { return slots[(home(key) + step) & (kSlots - 1)]; }
-    Slot *search(int64_t key) {
-        for (int64_t k = 0; k < kSlots && at(key, k).state != 0; ++k)
-            if (at(key, k).state == 1 && at(key, k).key == key) return &at(key, k);
-        return nullptr;
-    }
-    int64_t insert(int64_t key, int64_t value) {
-        if (Slot *s = search(key)) return std::exchange(s->value, value);
-        for (int64_t k = 0; k < kSlots; ++k)
-            if (at(key, k).state != 1) {
-                at(key, k) = {key, value, 1};
-                ++len;
-                break;
-            }
-        return 0;
-    }
-    int64_t get(int64_t key) { return search(key) ? search(key)->value : kMissing; }
-    int64_t remove(int64_t key) {
-        Slot *s = search(key);
-        if (!s) return kMissing;
-        s->state = 2;
-        --len;
-        return s->value;
-    }
-    std::vector<int64_t> column(bool values) const {
-        std::vector<int64_t> r;
-        for (const Slot &s : slots)
-            if (s.state == 1) r.push_back(values ? s.value : s.key);
-        return r;
-    }
-};
 
 std::vector<int64_t> take(ZeqVec *v) {
     int64_t cap = 8;
@@ -101,21 +62,21 @@ TEST(IntMapModel, RandomOperationsMatchTheReference) {
     for (int i = 0; i < 300; ++i) pool.push_back(static_cast<int64_t>(rng()));
     pool.push_back(INT64_MIN);
     ZeqHashMap *m = hashmap_new();
-    Reference ref;
+    zeqtest::OpenTable ref = zeqtest::integer_table();
     for (int step = 0; step < 20000; ++step) {
         int64_t key = pool[rng() % pool.size()], value = static_cast<int64_t>(rng());
         switch (rng() % 4) {
         case 0:
-        case 1: ASSERT_EQ(hashmap_insert(m, key, value), ref.insert(key, value)); break;
-        case 2: ASSERT_EQ(hashmap_remove(m, key), ref.remove(key)); break;
+        case 1: ASSERT_EQ(hashmap_insert(m, key, value), ref.put(key, value)); break;
+        case 2: ASSERT_EQ(hashmap_remove(m, key), ref.remove(key, kMissing)); break;
         default:
-            ASSERT_EQ(hashmap_get(m, key), ref.get(key));
-            ASSERT_EQ(hashmap_contains(m, key), ref.search(key) ? 1 : 0);
+            ASSERT_EQ(hashmap_get(m, key), ref.get(key, kMissing));
+            ASSERT_EQ(hashmap_contains(m, key), ref.find(key) ? 1 : 0);
         }
         ASSERT_EQ(hashmap_len(m), ref.len);
     }
-    EXPECT_EQ(take(hashmap_keys(m)), ref.column(false)) << "ascending slot order";
-    EXPECT_EQ(take(hashmap_values(m)), ref.column(true));
+    EXPECT_EQ(take(hashmap_keys(m)), ref.list(&zeqtest::OpenTable::Slot::key)) << "ascending slot order";
+    EXPECT_EQ(take(hashmap_values(m)), ref.list(&zeqtest::OpenTable::Slot::value));
     hashmap_free(m);
 }
 

@@ -15,6 +15,7 @@
 
 #include "child.h"
 #include "owned_string.h"
+#include "reference.h"
 #include "zeq.h"
 
 namespace {
@@ -27,66 +28,6 @@ struct MapView {  // the record's leading fields, as documented
 };
 int64_t cap_of(const ZeqStrHashMap *m) { return reinterpret_cast<const MapView *>(m)->cap; }
 
-uint64_t hash_of(const ZeqString *k) {
-    if (!k) return 0;
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (int64_t i = 0; i < k->len; ++i) h = (h ^ static_cast<unsigned char>(k->data[i])) * 0x100000001b3ull;
-    return h ^ (h >> 32);
-}
-
-bool equal_keys(const ZeqString *a, const ZeqString *b) {
-    return a == b || (a && b && a->len == b->len && std::memcmp(a->data, b->data, size_t(a->len)) == 0);
-}
-
-struct Reference {
-    struct Slot {
-        ZeqString *key = nullptr;
-        int64_t value = 0;
-        int state = 0;
-    };
-    std::vector<Slot> slots = std::vector<Slot>(4096);
-    int64_t len = 0;
-
-    int64_t cap() const { return int64_t(slots.size()); }
-    Slot &at(const ZeqString *k, int64_t step) { return slots[(hash_of(k) + step) & (cap() - 1)]; }
-    Slot *search(const ZeqString *k) {
-        for (int64_t s = 0; s < cap() && at(k, s).state != 0; ++s)
-            if (at(k, s).state == 1 && equal_keys(at(k, s).key, k)) return &at(k, s);
-        return nullptr;
-    }
-    int64_t insert(ZeqString *k, int64_t value) {
-        if (len * 10 > cap() * 7) {
-            std::vector<Slot> old = std::exchange(slots, std::vector<Slot>(slots.size() * 2));
-            for (const Slot &s : old) {
-                int64_t step = 0;
-                while (s.state == 1 && at(s.key, step).state == 1) ++step;
-                if (s.state == 1) at(s.key, step) = s;
-            }
-        }
-        if (Slot *s = search(k)) return std::exchange(s->value, value);
-        for (int64_t s = 0; s < cap(); ++s)
-            if (at(k, s).state != 1) {
-                at(k, s) = {k, value, 1};
-                ++len;
-                break;
-            }
-        return 0;
-    }
-    int64_t get(const ZeqString *k) { return search(k) ? search(k)->value : 0; }
-    int64_t remove(const ZeqString *k) {
-        Slot *s = search(k);
-        if (!s) return 0;
-        s->state = 2;
-        --len;
-        return s->value;
-    }
-    std::vector<int64_t> column(bool values) const {
-        std::vector<int64_t> r;
-        for (const Slot &s : slots)
-            if (s.state == 1) r.push_back(values ? s.value : reinterpret_cast<int64_t>(s.key));
-        return r;
-    }
-};
 
 std::vector<int64_t> take(ZeqVec *v) {
     std::vector<int64_t> r(v->data, v->data + v->len);
@@ -173,25 +114,26 @@ TEST(StrHashMapModel, RandomOperationsMatchTheReference) {
         pool.push_back(k(t));
     }
     ZeqStrHashMap *m = str_hashmap_new();
-    Reference ref;
+    zeqtest::OpenTable ref = zeqtest::string_keyed_table();
+    using zeqtest::key_word;
     for (int step = 0; step < 40000; ++step) {
         ZeqString *key = pool[rng() % pool.size()];
         int64_t v = int64_t(rng() % 1000);
         switch (rng() % 6) {
-        case 0: ASSERT_EQ(str_hashmap_insert(m, key, v), ref.insert(key, v)); break;
-        case 1: zeq_str_hashmap_inc(m, key, v), ref.insert(key, ref.get(key) + v); break;
-        case 2: ASSERT_EQ(str_hashmap_remove(m, key), ref.remove(key)); break;
+        case 0: ASSERT_EQ(str_hashmap_insert(m, key, v), ref.put(key_word(key), v)); break;
+        case 1: zeq_str_hashmap_inc(m, key, v), ref.put(key_word(key), v, true); break;
+        case 2: ASSERT_EQ(str_hashmap_remove(m, key), ref.remove(key_word(key), 0)); break;
         default:
-            ASSERT_EQ(str_hashmap_get(m, key), ref.get(key)) << text(key);
-            ASSERT_EQ(str_hashmap_contains(m, key), ref.search(key) ? 1 : 0);
+            ASSERT_EQ(str_hashmap_get(m, key), ref.get(key_word(key), 0)) << text(key);
+            ASSERT_EQ(str_hashmap_contains(m, key), ref.find(key_word(key)) ? 1 : 0);
         }
         ASSERT_EQ(str_hashmap_len(m), ref.len);
-        ASSERT_EQ(cap_of(m), ref.cap());
+        ASSERT_EQ(cap_of(m), int64_t(ref.size));
     }
-    EXPECT_GE(ref.cap(), 8192);
-    EXPECT_EQ(take(str_hashmap_keys(m)), ref.column(false)) << "same key pointers, ascending slot order";
-    EXPECT_EQ(take(str_hashmap_values(m)), ref.column(true));
-    EXPECT_EQ(svec_take(zeq_str_hashmap_keys(m)), ref.column(false));
+    EXPECT_GE(ref.size, 8192u);
+    EXPECT_EQ(take(str_hashmap_keys(m)), ref.list(&zeqtest::OpenTable::Slot::key)) << "same key pointers, ascending slot order";
+    EXPECT_EQ(take(str_hashmap_values(m)), ref.list(&zeqtest::OpenTable::Slot::value));
+    EXPECT_EQ(svec_take(zeq_str_hashmap_keys(m)), ref.list(&zeqtest::OpenTable::Slot::key));
     str_hashmap_free(m);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "owned_string.h"
+#include "reference.h"
 #include "zeq.h"
 
 namespace {
@@ -24,51 +25,7 @@ struct MapView {  // the record's leading fields, as documented
 };
 int64_t buckets_of(const ZeqStrMap *m) { return reinterpret_cast<const MapView *>(m)->nbuckets; }
 
-std::string to_nul(const std::string &s) { return s.substr(0, s.find('\0')); }
-
-struct Reference {
-    using Chain = std::vector<std::pair<std::string, int64_t>>;  // head first
-    std::vector<Chain> buckets = std::vector<Chain>(64);
-    int64_t count = 0;
-
-    Chain &chain(const std::string &key) {
-        uint64_t h = 0xcbf29ce484222325ull;
-        for (unsigned char c : key) h = (h ^ c) * 0x100000001b3ull;
-        return buckets[h % buckets.size()];
-    }
-    int64_t insert(const std::string &key, int64_t value) {
-        if (double(count) / double(buckets.size()) > 0.75) {
-            auto old = std::exchange(buckets, std::vector<Chain>(buckets.size() * 2));
-            for (auto &c : old)
-                for (auto &e : c) chain(e.first).insert(chain(e.first).begin(), e);
-        }
-        for (auto &e : chain(key))
-            if (e.first == key) return e.second = value, 1;
-        chain(key).insert(chain(key).begin(), {to_nul(key), value});
-        return ++count, 1;
-    }
-    int64_t get(const std::string &key) {
-        for (auto &e : chain(key))
-            if (e.first == key) return e.second;
-        return -1;
-    }
-    int64_t remove(const std::string &key) {
-        Chain &c = chain(key);
-        for (auto it = c.begin(); it != c.end(); ++it)
-            if (it->first == to_nul(key)) {
-                int64_t v = it->second;
-                c.erase(it);
-                return --count, v;
-            }
-        return 0;
-    }
-    std::pair<std::vector<std::string>, std::vector<int64_t>> contents() const {
-        std::pair<std::vector<std::string>, std::vector<int64_t>> r;
-        for (auto &c : buckets)
-            for (auto &e : c) r.first.push_back(e.first), r.second.push_back(e.second);
-        return r;
-    }
-};
+using Reference = zeqtest::ChainTable;
 
 // Keys as texts and the values; the key strings and vectors are released.
 std::pair<std::vector<std::string>, std::vector<int64_t>> contents(const ZeqStrMap *m) {
