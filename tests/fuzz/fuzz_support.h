@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "../support/str.h"
 #include "zeq.h"
 
 namespace fuzz {
@@ -33,13 +34,7 @@ inline void check_result(ZeqString *got, const std::string &want, const char *wh
     zeq_string_free(got);
 }
 
-struct Owned {
-    ZeqString *s;
-    explicit Owned(const std::string &t) : s(zeq_string_new(t.data(), static_cast<int64_t>(t.size()))) {}
-    ~Owned() { zeq_string_free(s); }
-    Owned(const Owned &) = delete;
-    Owned &operator=(const Owned &) = delete;
-};
+using Owned = zeqtest::Str;
 
 // Number parsing against strtol / strtod of the text up to its first NUL.
 inline void check_parse(const std::string &t) {

@@ -1,22 +1,15 @@
-// A string made with arena mode off for the length of a scope.
+// Test strings: Str (str.h), and take, which checks a result string and
+// releases it.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "str.h"
 #include "zeq.h"
 
 namespace zeqtest {
-
-struct Str {
-    ZeqString *s;
-    explicit Str(const std::string &t) : s(zeq_string_new(t.data(), static_cast<int64_t>(t.size()))) {}
-    ~Str() { zeq_string_free(s); }
-    Str(const Str &) = delete;
-    Str &operator=(const Str &) = delete;
-    operator ZeqString *() const { return s; }
-};
 
 // Text of a new result string, which is released: checks that it is not
 // null, that len = cap and that a NUL follows the content.
