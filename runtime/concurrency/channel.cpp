@@ -212,12 +212,12 @@ class Locked {
         return true;
     }
 
-    // A spin's condition: the amount is positive and has reached half the
+    // A spin's condition: the amount is positive and has reached the
     // capacity, or has stopped growing since the last look; or the channel
     // is closed.
     template <class Amount>
     static auto growth_settled(ZeqChannel *c, Amount amount) noexcept {
-        int64_t want = c->capacity > 1 ? c->capacity / 2 : 1;
+        int64_t want = c->capacity > 0 ? c->capacity : 1;
         return [c, amount, want, last = int64_t{-1}]() mutable {
             int64_t now = amount();
             bool settled = now >= want || (now > 0 && now == last) || relaxed_load(c->closed) != 0;
@@ -227,7 +227,7 @@ class Locked {
     }
 
     // The waits spin until the awaited amount (free slots for a sender,
-    // messages for a receiver) reaches half the capacity or stops growing
+    // messages for a receiver) reaches the capacity or stops growing
     // between two looks: while the other side is busy filling or emptying
     // the buffer it keeps the cache lines it works on, and this side then
     // takes a run of operations in turn, instead of the two passing the
