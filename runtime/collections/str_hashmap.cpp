@@ -129,10 +129,17 @@ struct Tables {
 };
 
 // Zero-filled slots, control bytes and shadows for cap slots, or all null.
-Tables new_tables(uint64_t cap) noexcept {
+// A new map's tables fault in as they are used; a grown map's (filled at
+// once) are faulted in together.
+Tables new_tables(uint64_t cap, bool grown) noexcept {
     auto *slots = static_cast<StrSlot *>(std::calloc(cap, sizeof(StrSlot)));
     uint8_t *ctrl = slots ? new_ctrl(static_cast<int64_t>(cap)) : nullptr;
     auto *shadow = ctrl ? static_cast<KeyShadow *>(std::malloc(mul_sat(cap, sizeof(KeyShadow)))) : nullptr;
+    if (shadow && grown) {
+        prepare_bulk_memory(slots, cap * sizeof(StrSlot), true);
+        prepare_bulk_memory(ctrl, cap, true);
+        prepare_bulk_memory(shadow, cap * sizeof(KeyShadow), true);
+    }
     if (!shadow) {
         std::free(slots);
         std::free(ctrl);
@@ -153,7 +160,7 @@ void free_tables(const ZeqStrHashMap *m) noexcept {
 __attribute__((noinline)) void grow(ZeqStrHashMap *m) noexcept {
     uint64_t doubled = mul_sat(static_cast<uint64_t>(m->cap), 2);
     if (doubled > static_cast<uint64_t>(INT64_MAX / 2)) return;
-    Tables t = new_tables(doubled);
+    Tables t = new_tables(doubled, true);
     if (!t.slots) return;
     int64_t cap = static_cast<int64_t>(doubled);
     const StrSlot *old = m->slots;
@@ -226,7 +233,7 @@ void push_key(int64_t handle, ZeqString *key, int64_t count) noexcept {
 extern "C" ZeqStrHashMap *str_hashmap_new(void) noexcept {
     auto *m = static_cast<ZeqStrHashMap *>(std::malloc(sizeof(ZeqStrHashMap)));
     if (!m) return nullptr;
-    Tables t = new_tables(kInitialSlots);
+    Tables t = new_tables(kInitialSlots, false);
     if (!t.slots) {
         std::free(m);
         return nullptr;

@@ -22,6 +22,7 @@ constexpr uint64_t kBlockSize = 8ull << 20;      // standard block: 8 MiB
 constexpr uint64_t kOversizeExtra = 64;           // slack of an oversized block
 constexpr uint64_t kDefaultLimit = 4ull << 30;    // 4 GiB
 constexpr uint64_t kMiB = 1ull << 20;
+constexpr uint64_t kHugePage = 2ull << 20;
 // Standard blocks released by reset or restore are kept for reuse, up to
 // this many per thread, so an arena that is reset in a loop does not map and
 // fault in fresh pages every round.  They are not part of the chain, so usage
@@ -139,7 +140,20 @@ uint64_t read_limit() noexcept {
 // Readies the memory of a new block: see prepare_bulk_memory.  A thread's
 // first block is left to fault in page by page, as a small program may use
 // little of it; a thread that filled one block goes on allocating.
-void prepare_block(char *data, uint64_t size, bool first) noexcept { prepare_bulk_memory(data, size, !first); }
+void prepare_block(char *data, uint64_t size, bool first) noexcept {
+    if (!first) return prepare_bulk_memory(data, size, true);
+    // The first 2 MiB stay in small pages: a huge one would take 2 MiB of
+    // memory at the first string.
+    if (size > kHugePage) prepare_bulk_memory(data + kHugePage, size - kHugePage, false);
+}
+
+// A block's bytes, aligned to 2 MiB when the block spans one or more, so
+// that all of it may be backed by huge pages; null when memory is short.
+char *block_memory(uint64_t size) noexcept {
+    if (size < kHugePage) return static_cast<char *>(std::malloc(size));
+    void *p = nullptr;
+    return posix_memalign(&p, kHugePage, size) == 0 ? static_cast<char *>(p) : nullptr;
+}
 
 // Memory from outside the arena when a new block can't be had.
 void *fallback(uint64_t r) noexcept { return checked_malloc(r); }
@@ -158,7 +172,7 @@ __attribute__((noinline)) void *alloc_new_block(uint64_t r) noexcept {
         release_spares_over_limit(a, size);
         b = static_cast<Block *>(std::malloc(sizeof(Block)));
         if (!b) return fallback(r);
-        b->data = static_cast<char *>(std::malloc(size));
+        b->data = block_memory(size);
         if (!b->data) {
             std::free(b);
             return fallback(r);

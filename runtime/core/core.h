@@ -55,6 +55,15 @@ void prepare_bulk_memory(void *p, uint64_t size, bool fill_now) noexcept;
 void *checked_malloc(uint64_t size) noexcept;
 void *checked_realloc(void *p, uint64_t size) noexcept;
 
+// Set bits of x, in bit arithmetic rather than the compiler builtin: without
+// a popcnt target the builtin is a call into a libgcc helper.
+inline int64_t bit_count(uint64_t x) noexcept {
+    x -= (x >> 1) & 0x5555555555555555ull;
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<int64_t>((x * 0x0101010101010101ull) >> 56);
+}
+
 // a * b and a + b saturated at UINT64_MAX, so absurd sizes reach the
 // out-of-memory or arena-limit path instead of wrapping.
 inline uint64_t mul_sat(uint64_t a, uint64_t b) noexcept {

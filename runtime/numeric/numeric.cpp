@@ -63,15 +63,7 @@ extern "C" int64_t zeq_is_prime(int64_t n) noexcept {
     }
 }
 
-// Bit arithmetic rather than the compiler builtin: without a popcnt target
-// the builtin is a call into a libgcc helper.
-extern "C" int64_t zeq_popcount(int64_t a) noexcept {
-    uint64_t x = u(a);
-    x -= (x >> 1) & 0x5555555555555555ull;
-    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    return static_cast<int64_t>((x * 0x0101010101010101ull) >> 56);
-}
+extern "C" int64_t zeq_popcount(int64_t a) noexcept { return zeq::bit_count(u(a)); }
 
 extern "C" int64_t zeq_clz(int64_t a) noexcept { return a == 0 ? 64 : __builtin_clzll(u(a)); }
 

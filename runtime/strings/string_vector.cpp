@@ -77,6 +77,20 @@ bool grow_items(ZeqSvecSlot *slot) noexcept {
     return true;
 }
 
+// Room for at least n items in an empty slot, taken at once; a large list's
+// pages are faulted in together rather than one by one as it fills.  When
+// the memory can't be had the pushes grow the list as usual.
+void reserve_items(ZeqSvecSlot *slot, int64_t n) noexcept {
+    constexpr uint64_t kBulk = 1u << 20;
+    uint64_t bytes = mul_sat(static_cast<uint64_t>(n), sizeof(ZeqString *));
+    if (slot->capacity != 0 || n <= 8 || bytes > PTRDIFF_MAX) return;
+    auto *items = static_cast<ZeqString **>(std::malloc(bytes));
+    if (!items) return;
+    if (bytes >= kBulk) prepare_bulk_memory(items, bytes, true);
+    slot->items = items;
+    slot->capacity = n;
+}
+
 inline bool push_to(ZeqSvecSlot *slot, ZeqString *s) noexcept {
     if (slot->count >= slot->capacity && !grow_items(slot)) return false;
     slot->items[slot->count++] = s;
@@ -274,8 +288,31 @@ extern "C" int64_t zeq_str_split(const ZeqString *s, const ZeqString *separator)
     });
 }
 
+// Word starts of 64 bytes at i: non-space bytes after a space (or the text
+// start); prev_space carries the last byte's state to the next block.
+inline uint64_t word_starts(uint64_t ws, uint64_t &prev_space) noexcept {
+    uint64_t starts = ~ws & ((ws << 1) | prev_space);
+    prev_space = ws >> 63;
+    return starts;
+}
+
+int64_t count_words(const unsigned char *t, int64_t n) noexcept {
+    int64_t count = 0, i = 0;
+    uint64_t prev_space = 1;
+    for (; i + 64 <= n; i += 64) count += bit_count(word_starts(space_bits64(t + i), prev_space));
+    for (; i < n; ++i) {
+        bool sp = is_space(t[i]);
+        count += !sp && prev_space;
+        prev_space = sp;
+    }
+    return count;
+}
+
 extern "C" int64_t zeq_str_split_whitespace(const ZeqString *s) noexcept {
     return split_into_new(s, [&](ZeqSvecSlot *slot, const unsigned char *t, int64_t n) noexcept {
+        // A pass that only counts costs a fraction of the copies, and the
+        // list is then taken in one piece.
+        reserve_items(slot, count_words(t, n));
         // Blocks of 64 bytes: word starts are non-space bytes after a space
         // (or the text start), word ends are space bytes after a non-space.
         int64_t start = -1;        // start of the open word, -1 when none
