@@ -211,7 +211,10 @@ TEST(StrVecSplit, WhitespaceWordsMatchAReference) {
             }
         }
         if (!word.empty()) want.push_back(word);
-        ASSERT_EQ(collect(zeq_str_split_whitespace(Str(t))), want);
+        // The split takes its list at the exact size: pushes past it grow it.
+        int64_t h = zeq_str_split_whitespace(Str(t));
+        for (int k = 0; k < 3; ++k) zeq_svec_push(h, zeq_string_from_cstr("end")), want.push_back("end");
+        ASSERT_EQ(collect(h), want);
     }
 }
 
