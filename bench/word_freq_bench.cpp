@@ -3,7 +3,10 @@
 // zeq_str_hashmap_inc per word, zeq_str_hashmap_sorted_keys, and the ten
 // most frequent words; against Python's collections.Counter with sorted over
 // the same split of the same file (word_freq.py, which times itself without
-// its interpreter's start-up).  Both report their own time of one run.
+// its interpreter's start-up).  Both report their own time of one run.  The
+// example program (examples/word_freq.c) also runs as its own process, as
+// Python does: its first round in this process takes fresh memory from the
+// system, the later ones reuse what the arena and malloc kept.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -110,6 +113,42 @@ void BM_WordFreqZeq(benchmark::State &state) {
     state.counters["words"] = static_cast<double>(g_zeq.words);
 }
 BENCHMARK(BM_WordFreqZeq)->Name("word_freq_40mb/zeq")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// The word-frequency example (examples/word_freq.c) as its own process each
+// round, as the Python anchor runs: start-up, reading, counting and exit are
+// all in its time.
+void BM_WordFreqExample(benchmark::State &state) {
+#ifdef ZEQ_WORD_FREQ_EXAMPLE
+    const std::string &path = text_file().path();
+    if (path.empty()) {
+        state.SkipWithError("could not write the text file");
+        return;
+    }
+    const std::string command = "'" ZEQ_WORD_FREQ_EXAMPLE "' '" + path + "' " + std::to_string(kTop);
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        FILE *out = popen(command.c_str(), "r");
+        char word[256];
+        long long count = 0;
+        bool ok = out && std::fscanf(out, "%lld %255s", &count, word) == 2;
+        while (out && std::fgetc(out) != EOF) {
+        }
+        if (out) ok = pclose(out) == 0 && ok;
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (!ok || count != g_zeq.top_count || word != g_zeq.top_word) {
+            state.SkipWithError("the example program failed or counted differently");
+            break;
+        }
+    }
+#else
+    state.SkipWithError("skipped: the example program was not built");
+#endif
+}
+BENCHMARK(BM_WordFreqExample)
+    ->Name("word_freq_40mb/zeq_example_process")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_WordFreqPython(benchmark::State &state) {
 #if defined(ZEQ_PYTHON) && defined(ZEQ_WORD_FREQ_SCRIPT)
