@@ -21,13 +21,14 @@
 // or signals at all.  The spin lasts until the other side has made room or
 // messages for a run of operations, or pauses between two of its own.
 //
-// Lifetime: the record counts the operations in progress, sends apart from
-// the rest so that a sender and a receiver do not share a cache line just to
-// be counted, each count holding one more for the channel itself.  An
-// operation counts itself before it takes the mutex and drops its count
-// after its last signal.  zeq_channel_free closes the channel, which wakes
-// every waiter, and drops the channel's two; the operation that brings the
-// second count to zero releases the record.
+// Lifetime: an operation counts itself as entered before it touches the
+// record (an atomic increment on the mutex's line, which it takes next
+// anyway) and as ended, a plain increment under the mutex, once it is done
+// with the record.  One that wakes the other
+// side signals after unlocking and then takes the mutex once more to end.
+// zeq_channel_free is an operation too: it closes the channel, which wakes
+// every waiter, and marks the record freed; whichever operation ends last
+// after that, with every entered one ended, releases the record.
 #include "concurrency.h"
 
 #include <sched.h>
@@ -53,8 +54,7 @@ struct ZeqChannelHandle {
 // that a sender and a receiver running on two cores pass one line between
 // them per operation, not several: the line that everything shared under
 // the mutex lives on, a line each side keeps to itself (its index into the
-// buffer, its count of operations in progress), and the parts that rarely
-// change.  The record is aligned to a
+// buffer), and the parts that rarely change.  The record is aligned to a
 // cache line inside the block that malloc returned.
 struct alignas(64) ZeqChannel {
     // Set at creation (closed and the handle list change once in a while).
@@ -63,23 +63,23 @@ struct alignas(64) ZeqChannel {
     int64_t closed;
     ZeqChannelHandle *handles;  // every handle of this channel (under mutex)
     void *block;                // the memory from malloc that holds the record
-    std::atomic<int> sides_ended;  // use counts that dropped to zero after the free
 
     // Shared under the mutex.
     alignas(64) pthread_mutex_t mutex;
+    std::atomic<int64_t> entered;  // operations that have begun, the free included
     int64_t count;
     int32_t recv_waiting;
     int32_t send_waiting;
     int32_t recv_pending;  // signals on not-empty that no waiter woke from yet
     int32_t send_pending;
+    int64_t ended;         // operations that have ended
+    int32_t freed;         // zeq_channel_free has been called
 
     // The sending side's own (the index under the mutex).
     alignas(64) int64_t send_index;
-    std::atomic<int64_t> send_uses;  // sends in progress, plus one until the free
 
     // The receiving side's own.
     alignas(64) int64_t recv_index;
-    std::atomic<int64_t> recv_uses;  // other operations in progress, plus one until the free
 
     // The processors of the last store and of the last take (-1 before the
     // first), under the mutex; written only when they change, so that the
@@ -103,9 +103,7 @@ void destroy(ZeqChannel *c) noexcept {
         h = next;
     }
     std::free(c->buffer);
-    c->send_uses.~atomic();
-    c->recv_uses.~atomic();
-    c->sides_ended.~atomic();
+    c->entered.~atomic();
     std::free(c->block);
 }
 
@@ -113,40 +111,19 @@ void destroy(ZeqChannel *c) noexcept {
 // channel).
 inline ZeqChannel *channel_of(const ZeqChannelHandle *h) noexcept { return h ? h->channel : nullptr; }
 
-enum class Side { send, recv };
-
-inline std::atomic<int64_t> &uses(ZeqChannel *c, Side side) noexcept {
-    return side == Side::send ? c->send_uses : c->recv_uses;
+// The channel a handle names, counted as entered by one more operation
+// (which must then end through a Locked); null for a null handle.
+inline ZeqChannel *enter(ZeqChannelHandle *h) noexcept {
+    ZeqChannel *c = channel_of(h);
+    if (c) c->entered.fetch_add(1, std::memory_order_relaxed);
+    return c;
 }
 
-// Drops one use of a side (or the reference the channel holds on it until
-// its free); the second side to reach zero releases the channel.
-inline void unref(ZeqChannel *c, Side side) noexcept {
-    if (uses(c, side).fetch_sub(1, std::memory_order_acq_rel) == 1 &&
-        c->sides_ended.fetch_add(1, std::memory_order_acq_rel) == 1)
-        destroy(c);
-}
-
-// An operation in progress: keeps the channel alive until it has returned.
-class Use {
-  public:
-    explicit Use(ZeqChannelHandle *h, Side side = Side::recv) noexcept : c_(channel_of(h)), side_(side) {
-        if (c_) uses(c_, side_).fetch_add(1, std::memory_order_relaxed);
-    }
-    ~Use() {
-        if (c_) unref(c_, side_);
-    }
-    Use(const Use &) = delete;
-    Use &operator=(const Use &) = delete;
-    ZeqChannel *get() const noexcept { return c_; }
-
-  private:
-    ZeqChannel *c_;
-    Side side_;
-};
-
-// Holds the channel's mutex; on release wakes the sender or receiver that
-// the operation's store or take calls for, after unlocking.
+// Holds the channel's mutex for one entered operation, and ends it on
+// release: wakes the sender or receiver that the operation's store or take
+// calls for (after unlocking, the mutex then taken again to end), counts
+// the operation ended, and releases the record when it was the last one
+// after the free.
 class Locked {
   public:
     explicit Locked(ZeqChannel *c) noexcept : c_(c) { lock_spinning(&c->mutex); }
@@ -163,9 +140,15 @@ class Locked {
                 wake_send = true;
             }
         }
+        if (wake_recv || wake_send) {
+            pthread_mutex_unlock(&c->mutex);
+            if (wake_recv) pthread_cond_signal(&c->not_empty);
+            if (wake_send) pthread_cond_signal(&c->not_full);
+            pthread_mutex_lock(&c->mutex);
+        }
+        bool last = end_locked(c);
         pthread_mutex_unlock(&c->mutex);
-        if (wake_recv) pthread_cond_signal(&c->not_empty);
-        if (wake_send) pthread_cond_signal(&c->not_full);
+        if (last) destroy(c);
     }
     Locked(const Locked &) = delete;
     Locked &operator=(const Locked &) = delete;
@@ -266,6 +249,15 @@ class Locked {
     }
 
   private:
+    // Counts the operation ended; true when the channel is freed and every
+    // operation that entered has ended.  The entered counts are read with
+    // read-modify-writes so that they are the latest values, and only after
+    // the free.
+    static bool end_locked(ZeqChannel *c) noexcept {
+        ++c->ended;
+        return c->freed && c->ended == c->entered.fetch_add(0, std::memory_order_acq_rel);
+    }
+
     ZeqChannel *c_;
     bool moved_ = false;  // a message was stored or taken
     bool spun_ = false;   // this operation has had its spin
@@ -325,10 +317,10 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
     c->recv_waiting = c->send_waiting = 0;
     c->recv_pending = c->send_pending = 0;
     c->handles = nullptr;
-    new (&c->send_uses) std::atomic<int64_t>(1);
+    c->ended = 0;
+    c->freed = 0;
+    new (&c->entered) std::atomic<int64_t>(0);
     c->send_cpu = c->recv_cpu = -1;
-    new (&c->recv_uses) std::atomic<int64_t>(1);
-    new (&c->sides_ended) std::atomic<int>(0);
     ZeqChannelHandle *sender = new_handle(c);
     ZeqChannelHandle *receiver = sender ? new_handle(c) : nullptr;
     if (!receiver) {
@@ -341,8 +333,7 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
 }
 
 extern "C" void zeq_channel_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    Use use(h, Side::send);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = enter(h);
     if (!c) return;
     Locked ch(c);
     while (ch.full() && !ch.closed())
@@ -351,8 +342,7 @@ extern "C" void zeq_channel_send(ZeqChannelHandle *h, int64_t message) noexcept 
 }
 
 extern "C" int64_t zeq_channel_recv_opt(ZeqChannelHandle *h, int64_t *out) noexcept {
-    Use use(h);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = enter(h);
     if (!c) return 0;
     Locked ch(c);
     while (ch.empty() && !ch.closed())
@@ -370,8 +360,7 @@ extern "C" int64_t zeq_channel_recv(ZeqChannelHandle *h) noexcept {
 }
 
 extern "C" int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    Use use(h, Side::send);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = enter(h);
     if (!c) return 0;
     Locked ch(c);
     if (ch.full() || ch.closed()) return 0;
@@ -380,8 +369,7 @@ extern "C" int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) no
 }
 
 extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexcept {
-    Use use(h);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = enter(h);
     if (!c) return 0;
     Locked ch(c);
     if (ch.empty()) return 0;
@@ -392,8 +380,7 @@ extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexc
 
 extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int64_t *out) noexcept {
     if (ms < 0) return zeq_channel_recv_opt(h, out);
-    Use use(h);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = enter(h);
     if (!c) return 0;
     timespec deadline = deadline_after(ms);
     Locked ch(c);
@@ -410,8 +397,7 @@ extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int
 }
 
 extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message, int64_t ms) noexcept {
-    Use use(h, Side::send);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = enter(h);
     if (!c) return 0;
     if (ms < 0) {
         Locked ch(c);
@@ -433,16 +419,15 @@ extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message
 }
 
 extern "C" ZeqChannelHandle *zeq_sender_clone(ZeqChannelHandle *h) noexcept {
-    Use use(h);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = enter(h);
     if (!c) return nullptr;
-    PlatformLock hold(&c->mutex);
+    Locked hold(c);
     return new_handle(c);
 }
 
 namespace {
-void close_channel(ZeqChannel *c) noexcept {
-    PlatformLock hold(&c->mutex);
+// Under the mutex: marks the channel closed and wakes every waiter.
+void close_locked(ZeqChannel *c) noexcept {
     relaxed_store(c->closed, int64_t{1});
     if (c->recv_waiting) pthread_cond_broadcast(&c->not_empty);
     if (c->send_waiting) pthread_cond_broadcast(&c->not_full);
@@ -450,22 +435,23 @@ void close_channel(ZeqChannel *c) noexcept {
 }  // namespace
 
 extern "C" void zeq_channel_close(ZeqChannelHandle *h) noexcept {
-    Use use(h);
-    if (use.get()) close_channel(use.get());
+    ZeqChannel *c = enter(h);
+    if (!c) return;
+    Locked hold(c);
+    close_locked(c);
 }
 
 extern "C" int64_t zeq_channel_is_closed(ZeqChannelHandle *h) noexcept {
-    Use use(h);
-    ZeqChannel *c = use.get();
+    ZeqChannel *c = enter(h);
     if (!c) return 1;
-    PlatformLock hold(&c->mutex);
+    Locked hold(c);
     return c->closed;
 }
 
 extern "C" void zeq_channel_free(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = channel_of(h);
+    ZeqChannel *c = enter(h);
     if (!c) return;
-    close_channel(c);
-    unref(c, Side::send);
-    unref(c, Side::recv);
+    Locked hold(c);
+    close_locked(c);
+    c->freed = 1;
 }
