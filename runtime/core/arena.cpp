@@ -147,10 +147,9 @@ void prepare_block(char *data, uint64_t size, bool first) noexcept {
     if (size > kHugePage) prepare_bulk_memory(data + kHugePage, size - kHugePage, false);
 }
 
-// A block's bytes, aligned to 2 MiB when the block spans one or more, so
+// A block's bytes (a block spans several huge pages), aligned to 2 MiB so
 // that all of it may be backed by huge pages; null when memory is short.
 char *block_memory(uint64_t size) noexcept {
-    if (size < kHugePage) return static_cast<char *>(std::malloc(size));
     void *p = nullptr;
     return posix_memalign(&p, kHugePage, size) == 0 ? static_cast<char *>(p) : nullptr;
 }

@@ -288,8 +288,9 @@ extern "C" int64_t zeq_str_split(const ZeqString *s, const ZeqString *separator)
     });
 }
 
-// Word starts of 64 bytes at i: non-space bytes after a space (or the text
-// start); prev_space carries the last byte's state to the next block.
+// Word starts in a block of 64 bytes whose space bits are ws: non-space
+// bytes after a space (or the text start); prev_space carries the block's
+// last byte over to the next block.
 inline uint64_t word_starts(uint64_t ws, uint64_t &prev_space) noexcept {
     uint64_t starts = ~ws & ((ws << 1) | prev_space);
     prev_space = ws >> 63;
