@@ -1837,8 +1837,9 @@ ZEQ_API int64_t zeq_channel_is_closed(ZeqChannelHandle *h) ZEQ_NOEXCEPT;
 /** Closes the channel and releases it, its buffer and every handle made for
  * it (by new and sender_clone) once no operation is in progress: operations
  * waiting inside it are woken and end as after a close, and the last
- * operation to return releases it.  No operation may start on any of its
- * handles after free has been called; free it once.
+ * operation to return releases it (its record is kept for a later channel).
+ * No operation may start on any of its handles after free has been called;
+ * free it once.
  * @param h a handle */
 ZEQ_API void zeq_channel_free(ZeqChannelHandle *h) ZEQ_NOEXCEPT;
 

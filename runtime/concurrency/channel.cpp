@@ -21,19 +21,23 @@
 // or signals at all.  The spin lasts until the other side has made room or
 // messages for a run of operations, or pauses between two of its own.
 //
-// Lifetime: an operation counts itself as entered before it touches the
-// record (an atomic increment on the mutex's line, which it takes next
-// anyway) and as ended, a plain increment under the mutex, once it is done
-// with the record.  One that wakes the other
-// side signals after unlocking and then takes the mutex once more to end.
-// zeq_channel_free is an operation too: it closes the channel, which wakes
-// every waiter, and marks the record freed; whichever operation ends last
-// after that, with every entered one ended, releases the record.
+// Lifetime: records are never given back to malloc.  A released record (its
+// buffer and handles freed) goes to a process-wide list that new channels
+// take from, its mutex and condition variables still valid, and its
+// generation changes.  An operation reads the generation, takes the mutex,
+// and goes on only when the generation is the same and the channel is not
+// freed; it counts itself under way with a plain increment under the mutex,
+// so the common path has no atomic operation of its own.  One that wakes
+// the other side signals after unlocking, then takes the mutex once more to
+// end.  zeq_channel_free is an operation too: it closes the channel, which
+// wakes every waiter, and marks it freed; the last operation under way to
+// end releases the record.  An operation that was on its way in when the
+// record was released finds the generation changed and ends as on a
+// closed channel.
 #include "concurrency.h"
 
 #include <sched.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -55,25 +59,24 @@ struct ZeqChannelHandle {
 // them per operation, not several: the line that everything shared under
 // the mutex lives on, a line each side keeps to itself (its index into the
 // buffer), and the parts that rarely change.  The record is aligned to a
-// cache line inside the block that malloc returned.
+// cache line.
 struct alignas(64) ZeqChannel {
-    // Set at creation (closed and the handle list change once in a while).
+    // Set at creation (closed, freed and the handle list change once in a
+    // while).
     int64_t *buffer;
     int64_t capacity;
     int64_t closed;
     ZeqChannelHandle *handles;  // every handle of this channel (under mutex)
-    void *block;                // the memory from malloc that holds the record
+    ZeqChannel *next_free;      // link in the list of released records
+    int32_t freed;              // zeq_channel_free has been called
 
     // Shared under the mutex.
     alignas(64) pthread_mutex_t mutex;
-    std::atomic<int64_t> entered;  // operations that have begun, the free included
     int64_t count;
+    uint32_t generation;   // changes when the record is released
+    int32_t active;        // operations under way, the free included
     int32_t recv_waiting;
     int32_t send_waiting;
-    int32_t recv_pending;  // signals on not-empty that no waiter woke from yet
-    int32_t send_pending;
-    int64_t ended;         // operations that have ended
-    int32_t freed;         // zeq_channel_free has been called
 
     // The sending side's own (the index under the mutex).
     alignas(64) int64_t send_index;
@@ -86,6 +89,8 @@ struct alignas(64) ZeqChannel {
     // line stays in both sides' caches.
     alignas(64) int32_t send_cpu;
     int32_t recv_cpu;
+    int32_t recv_pending;  // signals on not-empty that no waiter woke from yet
+    int32_t send_pending;
 
     alignas(64) pthread_cond_t not_empty;
     pthread_cond_t not_full;
@@ -93,41 +98,74 @@ struct alignas(64) ZeqChannel {
 
 namespace {
 
-void destroy(ZeqChannel *c) noexcept {
-    pthread_mutex_destroy(&c->mutex);
-    pthread_cond_destroy(&c->not_empty);
-    pthread_cond_destroy(&c->not_full);
+// Released records, ready for new channels.
+struct RecordList {
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    ZeqChannel *first = nullptr;
+};
+constinit RecordList g_released;
+
+// A record for a new channel: a released one, or a new one with its mutex
+// and condition variables made; null when memory is short.  Its fields are
+// set by the caller under its mutex.
+ZeqChannel *take_record() noexcept {
+    {
+        PlatformLock hold(&g_released.lock);
+        if (ZeqChannel *c = g_released.first) {
+            g_released.first = c->next_free;
+            return c;
+        }
+    }
+    void *p = nullptr;
+    if (posix_memalign(&p, alignof(ZeqChannel), sizeof(ZeqChannel)) != 0) return nullptr;
+    auto *c = new (p) ZeqChannel{};
+    pthread_mutex_init(&c->mutex, nullptr);
+    pthread_cond_init(&c->not_empty, nullptr);
+    pthread_cond_init(&c->not_full, nullptr);
+    return c;
+}
+
+// Frees the buffer and handles of a record that nothing uses any more (its
+// generation already changed) and puts it on the list.
+void release(ZeqChannel *c) noexcept {
     for (ZeqChannelHandle *h = c->handles; h;) {
         ZeqChannelHandle *next = h->next;
         std::free(h);
         h = next;
     }
+    c->handles = nullptr;
     std::free(c->buffer);
-    c->entered.~atomic();
-    std::free(c->block);
+    c->buffer = nullptr;
+    PlatformLock hold(&g_released.lock);
+    c->next_free = g_released.first;
+    g_released.first = c;
 }
 
 // The channel a handle names; null for a null handle (or a cell naming no
 // channel).
 inline ZeqChannel *channel_of(const ZeqChannelHandle *h) noexcept { return h ? h->channel : nullptr; }
 
-// The channel a handle names, counted as entered by one more operation
-// (which must then end through a Locked); null for a null handle.
-inline ZeqChannel *enter(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = channel_of(h);
-    if (c) c->entered.fetch_add(1, std::memory_order_relaxed);
-    return c;
-}
-
-// Holds the channel's mutex for one entered operation, and ends it on
-// release: wakes the sender or receiver that the operation's store or take
-// calls for (after unlocking, the mutex then taken again to end), counts
-// the operation ended, and releases the record when it was the last one
-// after the free.
+// An operation on the channel a handle names: holds its mutex while the
+// channel is live (named, not freed, its record not released since the
+// operation began), and on release wakes the sender or receiver that the
+// operation's store or take calls for (after unlocking, the mutex then
+// taken again), ends the operation, and releases the record when it was
+// the last under way after the free.  Holds nothing when not live.
 class Locked {
   public:
-    explicit Locked(ZeqChannel *c) noexcept : c_(c) { lock_spinning(&c->mutex); }
+    explicit Locked(ZeqChannelHandle *h) noexcept : c_(channel_of(h)) {
+        if (!c_) return;
+        uint32_t generation = relaxed_load(c_->generation);
+        lock_spinning(&c_->mutex);
+        if (relaxed_load(c_->generation) != generation || c_->freed) {
+            pthread_mutex_unlock(&c_->mutex);
+            return;
+        }
+        ++c_->active;
+        live_ = true;
+    }
     ~Locked() {
+        if (!live_) return;
         ZeqChannel *c = c_;
         bool wake_recv = false, wake_send = false;
         if (moved_) {
@@ -146,10 +184,13 @@ class Locked {
             if (wake_send) pthread_cond_signal(&c->not_full);
             pthread_mutex_lock(&c->mutex);
         }
-        bool last = end_locked(c);
+        bool last = --c->active == 0 && c->freed;
+        if (last) relaxed_store(c->generation, c->generation + 1);
         pthread_mutex_unlock(&c->mutex);
-        if (last) destroy(c);
+        if (last) release(c);
     }
+    explicit operator bool() const noexcept { return live_; }
+    ZeqChannel *channel() const noexcept { return c_; }
     Locked(const Locked &) = delete;
     Locked &operator=(const Locked &) = delete;
 
@@ -249,16 +290,8 @@ class Locked {
     }
 
   private:
-    // Counts the operation ended; true when the channel is freed and every
-    // operation that entered has ended.  The entered counts are read with
-    // read-modify-writes so that they are the latest values, and only after
-    // the free.
-    static bool end_locked(ZeqChannel *c) noexcept {
-        ++c->ended;
-        return c->freed && c->ended == c->entered.fetch_add(0, std::memory_order_acq_rel);
-    }
-
     ZeqChannel *c_;
+    bool live_ = false;
     bool moved_ = false;  // a message was stored or taken
     bool spun_ = false;   // this operation has had its spin
 };
@@ -296,35 +329,36 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
     if (out_receiver) *out_receiver = nullptr;
     if (capacity < 0) capacity = 0;
     if (static_cast<uint64_t>(capacity) > PTRDIFF_MAX / sizeof(int64_t)) return nullptr;
-    void *block = std::malloc(sizeof(ZeqChannel) + alignof(ZeqChannel) - 1);
-    if (!block) return nullptr;
-    auto *c = reinterpret_cast<ZeqChannel *>((reinterpret_cast<uintptr_t>(block) + alignof(ZeqChannel) - 1) &
-                                             ~uintptr_t{alignof(ZeqChannel) - 1});
-    c->block = block;
-    c->buffer = nullptr;
+    int64_t *buffer = nullptr;
     if (capacity > 0) {
-        c->buffer = static_cast<int64_t *>(std::malloc(static_cast<size_t>(capacity) * sizeof(int64_t)));
-        if (!c->buffer) {
-            std::free(block);
-            return nullptr;
-        }
+        buffer = static_cast<int64_t *>(std::malloc(static_cast<size_t>(capacity) * sizeof(int64_t)));
+        if (!buffer) return nullptr;
     }
-    c->capacity = capacity;
-    c->send_index = c->recv_index = c->count = c->closed = 0;
-    pthread_mutex_init(&c->mutex, nullptr);
-    pthread_cond_init(&c->not_empty, nullptr);
-    pthread_cond_init(&c->not_full, nullptr);
-    c->recv_waiting = c->send_waiting = 0;
-    c->recv_pending = c->send_pending = 0;
-    c->handles = nullptr;
-    c->ended = 0;
-    c->freed = 0;
-    new (&c->entered) std::atomic<int64_t>(0);
-    c->send_cpu = c->recv_cpu = -1;
-    ZeqChannelHandle *sender = new_handle(c);
-    ZeqChannelHandle *receiver = sender ? new_handle(c) : nullptr;
+    ZeqChannel *c = take_record();
+    if (!c) {
+        std::free(buffer);
+        return nullptr;
+    }
+    ZeqChannelHandle *sender, *receiver;
+    {
+        // An operation of the record's earlier channel may still be on its
+        // way in: it finds the generation changed.
+        PlatformLock hold(&c->mutex);
+        c->buffer = buffer;
+        c->capacity = capacity;
+        c->send_index = c->recv_index = 0;
+        relaxed_store(c->count, int64_t{0});
+        relaxed_store(c->closed, int64_t{0});
+        c->freed = 0;
+        c->active = 0;
+        c->recv_waiting = c->send_waiting = 0;
+        c->recv_pending = c->send_pending = 0;
+        c->send_cpu = c->recv_cpu = -1;
+        sender = new_handle(c);
+        receiver = sender ? new_handle(c) : nullptr;
+    }
     if (!receiver) {
-        destroy(c);
+        release(c);
         return nullptr;
     }
     if (out_sender) *out_sender = sender;
@@ -333,18 +367,16 @@ extern "C" ZeqChannelHandle *zeq_channel_new(int64_t capacity, ZeqChannelHandle 
 }
 
 extern "C" void zeq_channel_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return;
-    Locked ch(c);
+    Locked ch(h);
+    if (!ch) return;
     while (ch.full() && !ch.closed())
         if (!ch.spin_until_not_full()) ch.wait_not_full();
     if (!ch.closed()) ch.store(message);
 }
 
 extern "C" int64_t zeq_channel_recv_opt(ZeqChannelHandle *h, int64_t *out) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return 0;
-    Locked ch(c);
+    Locked ch(h);
+    if (!ch) return 0;
     while (ch.empty() && !ch.closed())
         if (!ch.spin_until_not_empty()) ch.wait_not_empty();
     if (ch.empty()) return 0;
@@ -360,19 +392,15 @@ extern "C" int64_t zeq_channel_recv(ZeqChannelHandle *h) noexcept {
 }
 
 extern "C" int64_t zeq_channel_try_send(ZeqChannelHandle *h, int64_t message) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return 0;
-    Locked ch(c);
-    if (ch.full() || ch.closed()) return 0;
+    Locked ch(h);
+    if (!ch || ch.full() || ch.closed()) return 0;
     ch.store(message);
     return 1;
 }
 
 extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return 0;
-    Locked ch(c);
-    if (ch.empty()) return 0;
+    Locked ch(h);
+    if (!ch || ch.empty()) return 0;
     int64_t message = ch.take();
     if (out) *out = message;
     return 1;
@@ -380,10 +408,10 @@ extern "C" int64_t zeq_channel_try_recv(ZeqChannelHandle *h, int64_t *out) noexc
 
 extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int64_t *out) noexcept {
     if (ms < 0) return zeq_channel_recv_opt(h, out);
-    ZeqChannel *c = enter(h);
-    if (!c) return 0;
     timespec deadline = deadline_after(ms);
-    Locked ch(c);
+    Locked ch(h);
+    if (!ch) return 0;
+    ZeqChannel *c = ch.channel();
     // A time of 0 is a poll: one wait on a passed deadline, no spin.
     while (ch.empty() && !ch.closed())
         if (!(ms > 0 && ch.spin_until_not_empty()) &&
@@ -397,10 +425,9 @@ extern "C" int64_t zeq_channel_recv_timeout(ZeqChannelHandle *h, int64_t ms, int
 }
 
 extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message, int64_t ms) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return 0;
     if (ms < 0) {
-        Locked ch(c);
+        Locked ch(h);
+        if (!ch) return 0;
         while (ch.full() && !ch.closed())
             if (!ch.spin_until_not_full()) ch.wait_not_full();
         if (ch.closed()) return 0;
@@ -408,7 +435,9 @@ extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message
         return 1;
     }
     timespec deadline = deadline_after(ms);
-    Locked ch(c);
+    Locked ch(h);
+    if (!ch) return 0;
+    ZeqChannel *c = ch.channel();
     while (ch.full() && !ch.closed())
         if (!(ms > 0 && ch.spin_until_not_full()) &&
             !ch.wait_until(&c->not_full, &c->send_waiting, &c->send_pending, deadline))
@@ -419,10 +448,8 @@ extern "C" int64_t zeq_channel_send_timeout(ZeqChannelHandle *h, int64_t message
 }
 
 extern "C" ZeqChannelHandle *zeq_sender_clone(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return nullptr;
-    Locked hold(c);
-    return new_handle(c);
+    Locked ch(h);
+    return ch ? new_handle(ch.channel()) : nullptr;
 }
 
 namespace {
@@ -435,23 +462,18 @@ void close_locked(ZeqChannel *c) noexcept {
 }  // namespace
 
 extern "C" void zeq_channel_close(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return;
-    Locked hold(c);
-    close_locked(c);
+    Locked ch(h);
+    if (ch) close_locked(ch.channel());
 }
 
 extern "C" int64_t zeq_channel_is_closed(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return 1;
-    Locked hold(c);
-    return c->closed;
+    Locked ch(h);
+    return ch ? ch.channel()->closed : 1;
 }
 
 extern "C" void zeq_channel_free(ZeqChannelHandle *h) noexcept {
-    ZeqChannel *c = enter(h);
-    if (!c) return;
-    Locked hold(c);
-    close_locked(c);
-    c->freed = 1;
+    Locked ch(h);
+    if (!ch) return;
+    close_locked(ch.channel());
+    ch.channel()->freed = 1;
 }

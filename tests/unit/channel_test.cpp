@@ -232,6 +232,23 @@ TEST(ChannelFree, ReleasesOnlyAfterBlockedOperationsLeave) {
     }
 }
 
+TEST(ChannelFree, AReleasedChannelLeavesNothingToTheNextOne) {
+    // A freed channel's record serves a later channel: each one starts open,
+    // empty, with its own capacity and order, whatever the last one left
+    // (messages, a close, wrapped indexes, cloned handles).
+    for (int64_t round = 0; round < 40; ++round) {
+        int64_t capacity = round % 5;
+        Channel c(capacity);
+        EXPECT_EQ(zeq_channel_is_closed(c.rx), 0);
+        EXPECT_EQ(zeq_channel_try_recv(c.rx, nullptr), 0);
+        ZeqChannelHandle *tx = round % 2 ? zeq_sender_clone(c.tx) : c.tx;
+        for (int64_t i = 0; i < capacity; ++i) EXPECT_EQ(zeq_channel_try_send(tx, round * 10 + i), 1);
+        EXPECT_EQ(zeq_channel_try_send(tx, -1), 0);
+        for (int64_t i = 0; i < capacity - 1; ++i) EXPECT_EQ(zeq_channel_recv(c.rx), round * 10 + i);
+        if (round % 3 == 0) zeq_channel_close(c.tx);
+    }
+}
+
 namespace {
 
 // P producers send `per_producer` messages each (tagged with the producer)
