@@ -84,9 +84,10 @@ struct alignas(64) ZeqChannel {
     // The receiving side's own.
     alignas(64) int64_t recv_index;
 
-    // The processors of the last store and of the last take (-1 before the
-    // first), under the mutex; written only when they change, so that the
-    // line stays in both sides' caches.
+    // Under the mutex and written only now and then, so that the line stays
+    // in both sides' caches: the processors of the last store and of the
+    // last take (-1 before the first), written when they change, and the
+    // signals in flight, written when a side sleeps.
     alignas(64) int32_t send_cpu;
     int32_t recv_cpu;
     int32_t recv_pending;  // signals on not-empty that no waiter woke from yet
